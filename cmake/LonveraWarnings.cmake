@@ -1,0 +1,11 @@
+# Warnings as errors for our own code, and the optional sanitizer build.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(LONVERA_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(LONVERA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
