@@ -1,0 +1,21 @@
+// Hex text <-> octets, the form in which PDUs travel over the AT interface.
+// Pure functions; any thread.
+#pragma once
+
+#include "result.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace lonvera::pdu {
+
+/// Octets of a hex text (either case, no blanks); fails on odd length or a non-hex character.
+Result<QByteArray> parseHex(QStringView hex);
+
+/// Upper-case hex text of the octets, two digits per octet.
+QString toHex(QByteArrayView octets);
+
+/// Upper-case hex of n (0..255), padded to two digits: 10 -> "0A".
+QString HexByte(int n);
+
+} // namespace lonvera::pdu

@@ -1,0 +1,27 @@
+// The reply to a storage listing ("+CMGL" lines followed by PDUs) turned into records.
+// Pure apart from the LongParts state the caller owns; one thread per LongParts.
+#pragma once
+
+#include "received_record.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace lonvera::pdu {
+
+struct Listing
+{
+    QStringList records; ///< in the order of the listing
+    int maxIndex = -1;   ///< highest message index seen, starting from the given value
+
+    /// Records joined by RecordSeparator.
+    QString recordText() const { return records.join(RecordSeparator); }
+};
+
+/// Parses a listing reply. simCapacity stands in for an index that is not a positive number;
+/// maxIndex is the highest index known before; now is the time text for stored outgoing
+/// messages.
+Listing parseListing(QStringView reply, LongParts &longParts, int simCapacity, int maxIndex,
+                     const QString &now);
+
+} // namespace lonvera::pdu
