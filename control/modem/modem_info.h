@@ -1,0 +1,31 @@
+// Modem information and phonebook: model, maker, revision, IMEI, service centre, a raw AT
+// command, and the entries of a phonebook storage.
+// Lives on its control's thread; no locks.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace lonvera::control {
+
+class ModemContext;
+
+class ModemInfo
+{
+public:
+    explicit ModemInfo(ModemContext &context) : m_context(context) {}
+
+    QVariant model();
+    QVariant maker();
+    QVariant revision();
+    QVariant imei();
+    QVariant serviceNo();
+    QVariant rdCenNo();
+    QVariant inputAt(const QString &command);
+    QVariant readNb(const QVariant &storage);
+
+private:
+    ModemContext &m_context;
+};
+
+} // namespace lonvera::control

@@ -1,0 +1,79 @@
+// The serial port as the modem control needs it: a port number ("COMn"), a settings text,
+// handshaking 0-3, open/close, write, take all received input, a notification when bytes arrive,
+// DSR changes, and the port error numbers the control reports (8002, 8005, 8012, 8020).
+// Lives on its control's thread; no locks.
+#pragma once
+
+#include "control/port/port_settings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QSerialPort;
+class QSocketNotifier;
+class QTimer;
+
+namespace lonvera::control {
+
+class SerialPort : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    int portNumber() const { return m_portNumber; }
+    /// Sets the number; refused with 8005 ("port already open") while the port is open, and with
+    /// 8002 for numbers below 1.
+    int setPortNumber(int number);
+
+    QString settingsText() const { return m_settingsText; }
+    /// Sets the settings text; 380 (invalid property value) when it cannot be parsed. Applied at
+    /// once when the port is open.
+    int setSettingsText(const QString &text);
+
+    int handshaking() const { return m_handshaking; }
+    /// 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both. Applied at once when the port is open.
+    void setHandshaking(int mode);
+
+    bool isOpen() const;
+    /// Opens the device behind the port number; 0 on success, else a port error number.
+    int open();
+    void close();
+
+    /// Writes the bytes; false when the port is closed or the write failed (the port then closes).
+    bool write(const QByteArray &bytes);
+    /// Takes everything received so far.
+    QByteArray readAll();
+
+    /// The device path the port number maps to.
+    QString devicePath() const;
+
+signals:
+    /// Bytes arrived and can be taken with readAll().
+    void readyRead();
+    /// The modem's DSR line changed (from the line itself, or from the emulator's side channel).
+    void dsrChanged();
+    /// The port closed itself after an error (the device went away); errorNumber is mapped.
+    void portLost(int errorNumber);
+
+private:
+    void onErrorOccurred();
+    void applyHandshaking();
+    void watchDsr();
+
+    std::unique_ptr<QSerialPort> m_port;
+    int m_portNumber = 1;
+    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    PortSettings m_settings;
+    int m_handshaking = 0;
+    QTimer *m_dsrPoll = nullptr;
+    bool m_lastDsr = false;
+    int m_sideChannel = -1;
+    QSocketNotifier *m_sideNotifier = nullptr;
+};
+
+} // namespace lonvera::control
