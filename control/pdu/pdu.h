@@ -36,7 +36,7 @@ struct Pdu
 };
 
 /// Decodes octets; the kind follows from TP-MTI (3GPP TS 23.040 9.2.3.1), read as the
-/// network-to-modem direction for 0 and 2 and as SMS-SUBMIT for 1.
+/// network-to-modem direction for 0 and 2 and as SMS-SUBMIT for 1; 3 is refused.
 Result<Pdu> decodePdu(QByteArrayView octets, CentrePart centre = CentrePart::Present);
 /// Decodes hex text (blanks and control characters around it are not accepted).
 Result<Pdu> decodePduHex(QStringView hex, CentrePart centre = CentrePart::Present);

@@ -14,7 +14,7 @@ namespace lonvera::pdu {
 
 struct DeliverTpdu
 {
-    bool moreMessages = false; ///< TP-MMS set to 0 means more messages wait; we store "more"
+    bool moreMessages = false; ///< TP-MMS is 0: the centre has more messages waiting
     bool replyPath = false;
     bool statusReportIndication = false;
     Address originator;

@@ -1,0 +1,59 @@
+// Hex text <-> octets.
+#include "hex.h"
+
+namespace lonvera::pdu {
+
+namespace {
+
+int nibble(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+} // namespace
+
+Result<QByteArray> parseHex(QStringView hex)
+{
+    if (hex.size() % 2 != 0)
+        return Result<QByteArray>::failure(QStringLiteral("odd number of hex digits"));
+    QByteArray out(hex.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const int hi = nibble(hex[2 * i]);
+        const int lo = nibble(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return Result<QByteArray>::failure(
+                QStringLiteral("not a hex digit at position %1").arg(2 * i + (hi < 0 ? 1 : 2)));
+        out[i] = char(hi << 4 | lo);
+    }
+    return out;
+}
+
+QString toHex(QByteArrayView octets)
+{
+    QString out(octets.size() * 2, Qt::Uninitialized);
+    QChar *p = out.data();
+    for (const char c : octets) {
+        const auto b = quint8(c);
+        *p++ = QLatin1Char(kDigits[b >> 4]);
+        *p++ = QLatin1Char(kDigits[b & 0x0F]);
+    }
+    return out;
+}
+
+QString HexByte(int n)
+{
+    const auto b = quint8(n);
+    const char text[2] = {kDigits[b >> 4], kDigits[b & 0x0F]};
+    return QString::fromLatin1(text, 2);
+}
+
+} // namespace lonvera::pdu

@@ -1,0 +1,94 @@
+// Received-message records, the decoding of one listed PDU, and long-message reassembly.
+#include "received_record.h"
+
+#include "reply_fields.h"
+
+namespace lonvera::pdu {
+
+namespace {
+
+constexpr int kSenderChars = 18;
+constexpr int kTextChars = 300;
+
+QString cleanField(const QString &field, int maxUnits)
+{
+    QString out = field.left(maxUnits);
+    // Never leave half of a surrogate pair at the cut.
+    if (out.size() < field.size() && !out.isEmpty() && out.back().isHighSurrogate())
+        out.chop(1);
+    for (QChar &c : out) {
+        if (c == RecordSeparator || c == FieldSeparator)
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<QString> LongParts::add(const QString &sender, const Concatenation &c,
+                                      const QString &text)
+{
+    if (c.total < 1 || c.sequence < 1 || c.sequence > c.total)
+        return std::nullopt;
+    const QString key = sender + QChar(0x1F) + QString::number(c.reference) +
+                        (c.sixteenBit ? QLatin1String("w") : QLatin1String("n"));
+    Pending &pending = m_messages[key];
+    if (pending.total != c.total) {
+        // Same sender and reference with another count: an older message that never completed.
+        pending.total = c.total;
+        pending.parts.clear();
+    }
+    pending.parts.insert(c.sequence, text);
+    if (pending.parts.size() < pending.total)
+        return std::nullopt;
+    QString joined;
+    for (const QString &part : std::as_const(pending.parts))
+        joined += part;
+    m_messages.remove(key);
+    return joined;
+}
+
+QString messageRecord(const QString &sender, const QString &text, const QString &time)
+{
+    return cleanField(sender, kSenderChars) + FieldSeparator + cleanField(text, kTextChars) +
+           FieldSeparator + time;
+}
+
+ReceivedMessage receivedMessage(const Pdu &pdu, LongParts &longParts, const QString &now)
+{
+    ReceivedMessage m;
+    m.centre = pdu.centre.value;
+    if (const SubmitTpdu *s = pdu.submit()) {
+        m.sender = s->destination.value;
+        m.text = s->userData.text;
+        m.time = now;
+    } else if (const StatusReportTpdu *r = pdu.statusReport()) {
+        m.sender = QStringLiteral("0");
+        QString prefix = QStringLiteral("未发送至：");
+        if (r->isDelivered())
+            prefix = r->moreMessages ? QStringLiteral("已发送：") : QStringLiteral("已发送至：");
+        m.text = prefix + r->recipient.value;
+        m.time = r->centreTime.recordText();
+    } else if (const DeliverTpdu *d = pdu.deliver()) {
+        m.sender = d->originator.value;
+        m.time = d->centreTime.recordText();
+        if (d->userData.concatenation) {
+            if (std::optional<QString> whole =
+                    longParts.add(m.sender, *d->userData.concatenation, d->userData.text))
+                m.text = *whole;
+        } else {
+            m.text = d->userData.text;
+        }
+    }
+    return m;
+}
+
+ReceivedMessage DecodePdu(QStringView line, LongParts &longParts, const QString &now)
+{
+    const Result<Pdu> pdu = decodePduHex(StripControls(line));
+    if (!pdu)
+        return {};
+    return receivedMessage(*pdu, longParts, now);
+}
+
+} // namespace lonvera::pdu
