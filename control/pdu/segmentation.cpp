@@ -39,7 +39,8 @@ QString centrePartHex(const QString &centre, CentreVariant variant)
                                                                                             : 0x81;
     QByteArray out;
     writeCentreAddress(out, a);
-    return toHex(out);
+    QString hex = toHex(out);
+    return hex.left(4) + hex.sliced(4).toLower();
 }
 
 } // namespace
@@ -110,6 +111,9 @@ Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, Centre
         const qsizetype payloadOctets =
             submit.userData.raw.size() - (header.isEmpty() ? 0 : header.size() + 1);
         QString hex = toHex(tpdu);
+        // The number's "f" pad goes out in lower case, as our modems have always been given it.
+        hex.replace(8, 2 * ((destination.size() + 1) / 2),
+                    hex.sliced(8, 2 * ((destination.size() + 1) / 2)).toLower());
         if (variant == CentreVariant::Default) {
             // Some modems only take the default-centre form with lower-case user data.
             const qsizetype from = hex.size() - 2 * payloadOctets;
