@@ -69,8 +69,10 @@ public:
     /// "BUSY", "CARRIER"), AbortWait, a lost port, or the time-out; returns ReplyBuffer.
     QString waitReply(int seconds);
     /// Keeps the buffer and waits until done(buffer) holds, AbortWait, a lost port, or the
-    /// time-out; true when done. Bytes are appended as they come; the hooks are not run.
-    bool waitUntil(const std::function<bool(const QString &)> &done, int milliseconds);
+    /// time-out; true when done. Bytes are appended as they come; the hooks are not run. With
+    /// progressMaximum of 0 or more, waitProgress and waitFinished are raised as in waitReply.
+    bool waitUntil(const std::function<bool(const QString &)> &done, int milliseconds,
+                   int progressMaximum = -1);
     /// Runs the event loop for ms milliseconds.
     void wait(int ms);
 

@@ -76,6 +76,7 @@ public:
     QString smsService = QStringLiteral("+8613800200500");
     bool readAndDel = true;
     bool logReplies = false; ///< append every successful listing to the day's reply log
+    int lastPortError = 0;   ///< error number of the last port loss (the device went away)
     pdu::LongParts longParts;
 
     // --- Timers (all start disabled) ------------------------------------------------------------

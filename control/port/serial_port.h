@@ -13,8 +13,6 @@
 #include <memory>
 
 class QSerialPort;
-class QSocketNotifier;
-class QTimer;
 
 namespace lonvera::control {
 
@@ -52,6 +50,9 @@ public:
     /// The device path the port number maps to.
     QString devicePath() const;
 
+    /// Reports a DSR change that came by a side channel (a pseudo-terminal has no modem lines).
+    void injectDsrChange();
+
 signals:
     /// Bytes arrived and can be taken with readAll().
     void readyRead();
@@ -70,10 +71,6 @@ private:
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     PortSettings m_settings;
     int m_handshaking = 0;
-    QTimer *m_dsrPoll = nullptr;
-    bool m_lastDsr = false;
-    int m_sideChannel = -1;
-    QSocketNotifier *m_sideNotifier = nullptr;
 };
 
 } // namespace lonvera::control

@@ -1,0 +1,200 @@
+// See connection.h.
+#include "control/modem/connection.h"
+
+#include "control/modem/modem_context.h"
+#include "control/modem/sending.h"
+#include "control/replies/cnmi.h"
+#include "control/replies/cpms.h"
+
+namespace lonvera::control {
+
+namespace {
+
+bool hasOk(const QString &reply)
+{
+    return reply.contains(QLatin1String("OK")) || reply.contains(QLatin1String("ok"));
+}
+
+} // namespace
+
+QString Connection::portErrorText(int errorNumber)
+{
+    switch (errorNumber) {
+    case PortError::InvalidPortNumber:
+    case PortError::PortNotOpen:
+        return QStringLiteral("所设置的端口号（COM）无效，请检查！如有不明，请联络开发商");
+    case PortError::PortAlreadyOpen:
+        return QStringLiteral("端口已被其它程序占用，请先关掉其它程序或重启电脑再试！");
+    case PortError::ReadFailed:
+        return QStringLiteral("所设置的端口号（COM）无效，请检查！如为win2000+usb红外,"
+                              "可能要安装红外补丁，如有不明，请联络开发商");
+    default:
+        return QStringLiteral("硬件错误，请注意操作是否有误，或设置是否正常(") +
+               Exchange::numberText(errorNumber) + QLatin1Char(')');
+    }
+}
+
+QString Connection::notConnectedText()
+{
+    return QStringLiteral("未接通！如果连接良好及COM 选择正确，请再试！或换其它速率"
+                          "（在settings属性中更改）");
+}
+
+QString Connection::connect(int waitTime)
+{
+    ModemContext &c = m_context;
+    Exchange &exchange = c.exchange;
+    c.setBusy(true);
+    if (c.portSetFailed) {
+        c.setBusy(false);
+        return QStringLiteral("n");
+    }
+    c.errmsg = QString();
+    c.lastPortError = 0;
+
+    const int openError = exchange.ensureOpen();
+    if (openError != PortError::None) {
+        // A port that cannot be opened is never linked, whatever an earlier Connect found.
+        c.linkState = QStringLiteral("n");
+        c.errmsg = portErrorText(openError);
+    } else {
+        probeHandshaking(waitTime);
+        exchange.writeCommand(QStringLiteral("at+cmgf=?"));
+        const QString reply = exchange.waitReply(2);
+        if (hasOk(reply)) {
+            exchange.writeCommand(QStringLiteral("at+cmgf=0"));
+            exchange.waitReply(6);
+            exchange.writeCommand(QStringLiteral("at&w"));
+            exchange.waitReply(6);
+            exchange.writeCommand(QStringLiteral("at+cpms?"));
+            c.simCapacity = parseCpms(exchange.waitReply(6));
+            c.maxIndex = -1;
+            c.linkState = QStringLiteral("y");
+        } else {
+            c.linkState = QStringLiteral("n");
+            // The device went away while we talked to it: say so rather than "not connected".
+            if (c.lastPortError != 0)
+                c.errmsg = portErrorText(c.lastPortError);
+        }
+    }
+
+    QString result;
+    if (c.linkState == QLatin1String("y")) {
+        result = QStringLiteral("y");
+        revAuto();
+        if (c.sending)
+            c.sending->loadSendMethod();
+    } else {
+        if (c.errmsg.toString().isEmpty())
+            c.errmsg = notConnectedText();
+        result = c.errmsg.toString();
+        c.dsrFlag = QStringLiteral("n");
+        exchange.closePort();
+    }
+    c.setBusy(false);
+    return result;
+}
+
+bool Connection::probeHandshaking(int waitTime)
+{
+    ModemContext &c = m_context;
+    Exchange &exchange = c.exchange;
+    // Some modems answer only with one kind of flow control; try "both" first, as a modem that
+    // raises DSR when the port opens is found at once with it.
+    static const int modes[] = {3, 0, 2, 1};
+    for (int mode : modes) {
+        c.port.setHandshaking(mode);
+        exchange.writeCommand(QStringLiteral("at"));
+        exchange.clearReplyBuffer();
+        exchange.setAbortWait(false);
+        exchange.waitUntil(
+            [&c](const QString &buffer) {
+                return c.dsrFlag == QLatin1String("y") || c.exchange.abortWait() || hasOk(buffer);
+            },
+            qMax(0, waitTime) * 1000, qMax(0, waitTime));
+        const bool answered = c.dsrFlag == QLatin1String("y") || exchange.abortWait() ||
+                              hasOk(exchange.replyBuffer());
+        exchange.clearReplyBuffer();
+        if (answered)
+            return true;
+        if (!exchange.isOpen())
+            return false; // the device went away; the remaining modes cannot answer either
+    }
+    return false;
+}
+
+bool Connection::link()
+{
+    ModemContext &c = m_context;
+    if (c.isBusy())
+        return true;
+    if (!c.exchange.isOpen())
+        return false;
+    c.exchange.writeCommand(QStringLiteral("at+cmgf=?"));
+    return hasOk(c.exchange.waitReply(2));
+}
+
+QString Connection::revAuto()
+{
+    ModemContext &c = m_context;
+    Exchange &exchange = c.exchange;
+    c.setBusy(true);
+    exchange.ensureOpen();
+    exchange.discardInput();
+
+    exchange.writeCommand(QStringLiteral("at+cnmi=?"));
+    const QString mode = parseCnmiMode(exchange.waitReply(3));
+    QString last;
+    for (const QString &setting : cnmiSettings(mode)) {
+        exchange.writeCommand(setting);
+        last = exchange.waitReply(3);
+        if (last.contains(QLatin1String("OK")))
+            break;
+    }
+    c.autoReceive = true;
+
+    QString result;
+    if (last.contains(QLatin1String("OK"))) {
+        result = QStringLiteral("y");
+        c.timer1.stop(); // notifications replace polling
+        exchange.writeCommand(QStringLiteral("at&w"));
+        exchange.waitReply(3);
+    } else {
+        c.timer1.start();
+        result = Exchange::numberText(c.timer1.interval());
+    }
+    c.setBusy(false);
+    return result;
+}
+
+QString Connection::revAutoClose()
+{
+    ModemContext &c = m_context;
+    Exchange &exchange = c.exchange;
+    c.autoReceive = false;
+    c.setBusy(true);
+    c.timer1.stop();
+    exchange.ensureOpen();
+    exchange.discardInput();
+    exchange.writeCommand(QStringLiteral("at+cnmi=0"));
+    const QString result = exchange.waitReply(4).contains(QLatin1String("OK"))
+                               ? QStringLiteral("y")
+                               : QStringLiteral("关");
+    exchange.writeCommand(QStringLiteral("at&w"));
+    exchange.waitReply(3);
+    c.timer1.stop();
+    c.setBusy(false);
+    return result;
+}
+
+QString Connection::closePort()
+{
+    ModemContext &c = m_context;
+    c.exchange.setAbortWait(true);
+    c.exchange.closePort();
+    c.linkState = QStringLiteral("n");
+    c.dsrFlag = QStringLiteral("n");
+    return QStringLiteral("y");
+}
+
+} // namespace lonvera::control

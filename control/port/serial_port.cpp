@@ -1,0 +1,176 @@
+// See serial_port.h.
+#include "control/port/serial_port.h"
+
+#include "platform/paths.h"
+
+#include <QSerialPort>
+
+#include <termios.h>
+
+namespace lonvera::control {
+
+SerialPort::SerialPort(QObject *parent) : QObject(parent)
+{
+    m_settings = *parsePortSettings(m_settingsText);
+}
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+int SerialPort::setPortNumber(int number)
+{
+    if (isOpen())
+        return PortError::PortAlreadyOpen;
+    if (number < 1)
+        return PortError::InvalidPortNumber;
+    m_portNumber = number;
+    return PortError::None;
+}
+
+int SerialPort::setSettingsText(const QString &text)
+{
+    const std::optional<PortSettings> parsed = parsePortSettings(text);
+    if (!parsed)
+        return PortError::InvalidPropertyValue;
+    m_settings = *parsed;
+    m_settingsText = text;
+    if (isOpen()) {
+        m_port->setBaudRate(m_settings.baudRate);
+        m_port->setParity(m_settings.parity);
+        m_port->setDataBits(m_settings.dataBits);
+        m_port->setStopBits(m_settings.stopBits);
+    }
+    return PortError::None;
+}
+
+void SerialPort::setHandshaking(int mode)
+{
+    m_handshaking = (mode >= 0 && mode <= 3) ? mode : 0;
+    if (isOpen())
+        applyHandshaking();
+}
+
+QString SerialPort::devicePath() const
+{
+    return platform::comPortDevice(m_portNumber);
+}
+
+bool SerialPort::isOpen() const
+{
+    return m_port && m_port->isOpen();
+}
+
+int SerialPort::open()
+{
+    if (isOpen())
+        return PortError::None;
+    m_port = std::make_unique<QSerialPort>();
+    m_port->setPortName(devicePath());
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const int error = portErrorNumber(m_port->error());
+        m_port.reset();
+        return error;
+    }
+    m_port->setBaudRate(m_settings.baudRate);
+    m_port->setParity(m_settings.parity);
+    m_port->setDataBits(m_settings.dataBits);
+    m_port->setStopBits(m_settings.stopBits);
+    applyHandshaking();
+    m_port->clearError();
+    QObject::connect(m_port.get(), &QSerialPort::readyRead, this, &SerialPort::readyRead);
+    QObject::connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
+    watchDsr();
+    return PortError::None;
+}
+
+void SerialPort::close()
+{
+    if (!m_port)
+        return;
+    // The QSerialPort may be the sender of the signal being handled; let it go later.
+    QSerialPort *port = m_port.release();
+    port->disconnect(this);
+    port->close();
+    port->deleteLater();
+}
+
+bool SerialPort::write(const QByteArray &bytes)
+{
+    if (!isOpen())
+        return false;
+    if (m_port->write(bytes) != bytes.size())
+        return false;
+    return isOpen();
+}
+
+QByteArray SerialPort::readAll()
+{
+    if (!isOpen())
+        return {};
+    return m_port->readAll();
+}
+
+void SerialPort::onErrorOccurred()
+{
+    if (!m_port)
+        return;
+    const QSerialPort::SerialPortError error = m_port->error();
+    // When the far end of a pseudo-terminal or a USB adapter goes away, Qt reports ReadError
+    // again and again at full speed while the port stays open: close on the first one.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+        error == QSerialPort::WriteError) {
+        close();
+        emit portLost(portErrorNumber(error));
+        return;
+    }
+    // A pseudo-terminal has no modem lines; asking for them is "unsupported", which is harmless.
+    m_port->clearError();
+}
+
+void SerialPort::applyHandshaking()
+{
+    switch (m_handshaking) {
+    case 1:
+        m_port->setFlowControl(QSerialPort::SoftwareControl);
+        break;
+    case 2:
+        m_port->setFlowControl(QSerialPort::HardwareControl);
+        break;
+    case 3: {
+        // Qt knows no "both"; add XON/XOFF to RTS/CTS on the terminal itself.
+        m_port->setFlowControl(QSerialPort::HardwareControl);
+        termios tio{};
+        const int fd = int(m_port->handle());
+        if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+            tio.c_iflag |= IXON | IXOFF;
+            ::tcsetattr(fd, TCSANOW, &tio);
+        }
+        break;
+    }
+    default:
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
+        break;
+    }
+    m_port->clearError();
+}
+
+void SerialPort::watchDsr()
+{
+    // A modem that raises DSR when the port opens is a sign of life. Lines that cannot be read
+    // (a pseudo-terminal) count as "no change"; the emulator reports DSR through its side channel.
+    const QSerialPort::PinoutSignals lines = m_port->pinoutSignals();
+    const bool supported = m_port->error() == QSerialPort::NoError;
+    m_port->clearError();
+    if (supported && (lines & QSerialPort::DataSetReadySignal))
+        emit dsrChanged();
+}
+
+void SerialPort::injectDsrChange()
+{
+    if (isOpen())
+        emit dsrChanged();
+}
+
+} // namespace lonvera::control

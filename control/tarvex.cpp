@@ -1,0 +1,221 @@
+// See tarvex.h. The facade forwards each member to its operation object under the system's name.
+#include "control/tarvex.h"
+
+#include "control/tarvex_private.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
+
+namespace lonvera::control {
+
+TarvexPrivate::TarvexPrivate(Tarvex *q)
+{
+    context.connection = &connection;
+    context.receiving = &receiving;
+    context.sending = &sending;
+    context.statusReports = &statusReports;
+    context.calls = &calls;
+    context.modemInfo = &modemInfo;
+
+    WaitHooks hooks;
+    hooks.newMessageSeen = [this] {
+        // A message arrived in the middle of a command: read it once the command is done.
+        context.cmtiQuiet = false;
+        if (!context.timer2.isActive())
+            context.timer2.start();
+    };
+    hooks.storedReportSeen = [this] { statusReports.readStoredReport(); };
+    hooks.directReportSeen = [this] { statusReports.readDirectReport(); };
+    context.exchange.setWaitHooks(std::move(hooks));
+
+    // The receive handler runs after the port's notification has returned: it may start commands
+    // with waits of their own, and the port does not announce new bytes while its notification is
+    // still being handled.
+    QObject::connect(
+        &context.exchange, &Exchange::dataReceived, &context,
+        [this] { receiving.handleReceived(); }, Qt::QueuedConnection);
+    QObject::connect(&context.timerReport, &QTimer::timeout, &context,
+                     [this] { statusReports.onTimerReport(); });
+
+    QObject::connect(&context, &ModemContext::statusChange, q, &Tarvex::OnStatusChange);
+    QObject::connect(&context, &ModemContext::recvMsg, q, &Tarvex::OnRecvMsg);
+    QObject::connect(&context, &ModemContext::revReport, q, &Tarvex::OnRevReport);
+    QObject::connect(&context, &ModemContext::call, q, &Tarvex::OnCall);
+    QObject::connect(&context.exchange, &Exchange::waitProgress, q, &Tarvex::waitProgress);
+    QObject::connect(&context.exchange, &Exchange::waitFinished, q, &Tarvex::waitFinished);
+}
+
+QString TarvexPrivate::defaultCopyRight()
+{
+    return QStringLiteral("Lonvera GSM modem control");
+}
+
+bool TarvexPrivate::readLogSwitch()
+{
+    const platform::ProfileFile switchFile(
+        platform::mapWindowsPath(QStringLiteral("c:\\SmsInKf.ini")));
+    QString value = switchFile.readString(QStringLiteral("InKf"), QStringLiteral("InKf"), {}, 128);
+    const qsizetype nul = value.indexOf(QChar(0));
+    if (nul >= 0)
+        value.truncate(nul);
+    return value.trimmed() == QLatin1String("1");
+}
+
+Tarvex::Tarvex(QObject *parent) : QObject(parent), d(std::make_unique<TarvexPrivate>(this))
+{
+    d->context.logReplies = TarvexPrivate::readLogSwitch();
+    d->context.autoReceive = true;
+    d->copyRight = TarvexPrivate::defaultCopyRight();
+}
+
+Tarvex::~Tarvex()
+{
+    // End every wait still running on this control before its parts go away.
+    d->context.exchange.setAbortWait(true);
+    d->context.exchange.closePort();
+}
+
+QString Tarvex::Connect(qint16 WaitTime)
+{
+    return d->connection.connect(WaitTime);
+}
+
+bool Tarvex::Link()
+{
+    return d->connection.link();
+}
+
+QString Tarvex::RevAuto()
+{
+    return d->connection.revAuto();
+}
+
+QString Tarvex::RevAutoClose()
+{
+    return d->connection.revAutoClose();
+}
+
+QString Tarvex::ClosePort()
+{
+    return d->connection.closePort();
+}
+
+QString Tarvex::Sendsms(QString &Msg, const QString &Mobile, qint16 s_Report, bool pV)
+{
+    return d->sending.sendSms(Msg, Mobile, s_Report, pV);
+}
+
+QString Tarvex::Sendsms(const QString &Msg, const QString &Mobile, qint16 s_Report, bool pV)
+{
+    QString text = Msg;
+    return d->sending.sendSms(text, Mobile, s_Report, pV);
+}
+
+QString Tarvex::SendAsc2(const QVariant &AscMsg, const QVariant &tomobile,
+                         const QVariant &smsreport)
+{
+    return d->sending.sendAsc2(AscMsg, tomobile, smsreport);
+}
+
+QVariant Tarvex::ReadMsg(qint16 &whyre)
+{
+    return d->receiving.readMsg(whyre);
+}
+
+QVariant Tarvex::ReadMsg(const qint16 &whyre)
+{
+    qint16 state = whyre;
+    return d->receiving.readMsg(state);
+}
+
+QString Tarvex::DelSms(qint16 &del_which)
+{
+    return d->receiving.delSms(del_which);
+}
+
+QString Tarvex::DelSms(const qint16 &del_which)
+{
+    qint16 which = del_which;
+    return d->receiving.delSms(which);
+}
+
+QVariant Tarvex::NewMsg()
+{
+    return d->receiving.newMsg();
+}
+
+QVariant Tarvex::get_report_all(const QVariant &start_is, const QVariant &strCodeis)
+{
+    return d->statusReports.getReportAll(start_is, strCodeis);
+}
+
+QVariant Tarvex::NewReport()
+{
+    return d->statusReports.newReport();
+}
+
+QVariant Tarvex::GetPhoneNo()
+{
+    return d->calls.getPhoneNo();
+}
+
+QVariant Tarvex::AnswerCall()
+{
+    return d->calls.answerCall();
+}
+
+bool Tarvex::HangUpCall()
+{
+    return d->calls.hangUpCall();
+}
+
+QVariant Tarvex::CallPhone(const QString &PhoneNo, qint16 WaitTime)
+{
+    return d->calls.callPhone(PhoneNo, WaitTime);
+}
+
+QVariant Tarvex::M_model()
+{
+    return d->modemInfo.model();
+}
+
+QVariant Tarvex::M_ltd()
+{
+    return d->modemInfo.maker();
+}
+
+QVariant Tarvex::M_ver()
+{
+    return d->modemInfo.revision();
+}
+
+QVariant Tarvex::M_imei()
+{
+    return d->modemInfo.imei();
+}
+
+QVariant Tarvex::M_ServiceNo()
+{
+    return d->modemInfo.serviceNo();
+}
+
+QVariant Tarvex::RdCenNo()
+{
+    return d->modemInfo.rdCenNo();
+}
+
+QVariant Tarvex::InputAT(const QString &strAT)
+{
+    return d->modemInfo.inputAt(strAT);
+}
+
+QVariant Tarvex::ReadNB(const QVariant &pb_why)
+{
+    return d->modemInfo.readNb(pb_why);
+}
+
+bool Tarvex::logsReplies() const
+{
+    return d->context.logReplies;
+}
+
+} // namespace lonvera::control
