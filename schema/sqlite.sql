@@ -1,0 +1,105 @@
+-- Tables of the gateway for SQLite (the embedded default database "qx.qxocx").
+-- Identifiers are unquoted so the mixed-case names written by the gateway and by other
+-- applications resolve on every engine. An application needs to insert only Mbno and Msg.
+-- Statements end with ";" at the end of a line; a trigger body ends with the line "END;".
+
+CREATE TABLE IF NOT EXISTS outbox (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,  -- never reused, so a late result cannot hit a new row
+    Mbno TEXT NOT NULL,
+    Msg TEXT NOT NULL DEFAULT '',
+    SendTime TEXT NOT NULL DEFAULT (datetime('now', 'localtime')),
+    ComPort INTEGER NOT NULL DEFAULT 0,
+    report INTEGER NOT NULL DEFAULT 0,
+    username TEXT DEFAULT '',
+    V1, V2, V3, V4, V5
+);
+-- The dispatcher looks for the first row in send order among the rows free for any port and
+-- among those of its own port: (ComPort, SendTime, id) serves both lookups straight from the
+-- index, however many rows wait for other ports or lie in the future. (SendTime, id) serves
+-- readers of the whole queue in send order.
+CREATE INDEX IF NOT EXISTS outbox_sendtime_id ON outbox (SendTime, id);
+CREATE INDEX IF NOT EXISTS outbox_comport_sendtime_id ON outbox (ComPort, SendTime, id);
+
+-- SQLite keeps dates as text and compares them as text, so every SendTime is brought to the one
+-- form "YYYY-MM-DD HH:MM:SS" (fractions dropped) that sorts in time order. Texts that are no
+-- date are left as they are.
+CREATE TRIGGER IF NOT EXISTS outbox_sendtime_insert AFTER INSERT ON outbox
+WHEN typeof(NEW.SendTime) = 'text' AND datetime(NEW.SendTime) IS NOT NULL
+     AND datetime(NEW.SendTime) <> NEW.SendTime
+BEGIN
+    UPDATE outbox SET SendTime = datetime(NEW.SendTime) WHERE id = NEW.id;
+END;
+CREATE TRIGGER IF NOT EXISTS outbox_sendtime_update AFTER UPDATE OF SendTime ON outbox
+WHEN typeof(NEW.SendTime) = 'text' AND datetime(NEW.SendTime) IS NOT NULL
+     AND datetime(NEW.SendTime) <> NEW.SendTime
+BEGIN
+    UPDATE outbox SET SendTime = datetime(NEW.SendTime) WHERE id = NEW.id;
+END;
+
+CREATE TABLE IF NOT EXISTS SendedOutBox (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    mbno TEXT,
+    Msg TEXT,
+    username TEXT,
+    SendTime TEXT,
+    comport INTEGER,
+    Total INTEGER,
+    V1, V2, V3, V4, V5
+);
+
+CREATE TABLE IF NOT EXISTS badoutbox (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    mbno TEXT,
+    Msg TEXT,
+    username TEXT,
+    SendTime TEXT,
+    comport INTEGER,
+    bad_why TEXT,
+    V1, V2, V3, V4, V5
+);
+
+CREATE TABLE IF NOT EXISTS inbox (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    mbno TEXT,
+    Msg TEXT,
+    ArriveTime TEXT,  -- the modem's time stamp text, unchanged
+    comport INTEGER
+);
+
+CREATE TABLE IF NOT EXISTS report (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    RpMsg TEXT,
+    SendTime TEXT,
+    ArrivedTime TEXT
+);
+
+CREATE TABLE IF NOT EXISTS OnCall (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    mbno TEXT,
+    ArriveTime TEXT,
+    comport INTEGER
+);
+
+CREATE TABLE IF NOT EXISTS comset (
+    id INTEGER PRIMARY KEY,
+    SetName TEXT,
+    InUseing TEXT NOT NULL DEFAULT '停用',
+    com TEXT,
+    rate INTEGER NOT NULL DEFAULT 9600,
+    serno TEXT DEFAULT '',
+    FOR_no TEXT NOT NULL DEFAULT '|不限范围|',
+    pace TEXT NOT NULL DEFAULT '不限速',
+    msgmax INTEGER NOT NULL DEFAULT 88888888,
+    MsgSendedCount INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS syset (
+    Mkey TEXT PRIMARY KEY,
+    Mvalue TEXT
+);
+
+-- The sixteen devices COM1 to COM16, all not in use; only into an empty table.
+INSERT INTO comset (id, SetName, InUseing, com, rate, serno, FOR_no, pace, msgmax, MsgSendedCount)
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 16)
+SELECT i, 'COM' || i, '停用', 'COM' || i, 9600, '+8613800200500', '|不限范围|', '不限速', 88888888, 0
+FROM n WHERE NOT EXISTS (SELECT 1 FROM comset);

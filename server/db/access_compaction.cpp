@@ -1,0 +1,150 @@
+// Database compaction. See access_compaction.h.
+#include "server/db/access_compaction.h"
+
+#include "platform/paths.h"
+#include "server/db/connection_plan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lonvera::db {
+
+namespace {
+
+// 259 characters and the NUL fill the 260-character buffer the folder has always been asked with.
+constexpr qsizetype maxTempPathLength = 259;
+
+bool vacuumInto(const QString &source, const QString &destination)
+{
+    const QString name = QStringLiteral("lonvera-compaction");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(source);
+        // Another writer in the middle of a transaction fails the compaction at once.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("VACUUM INTO ?"));
+            query.addBindValue(destination);
+            ok = query.exec();
+            query.finish();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+// Copies a file and flushes it to disk, so the rename that follows never exposes a partly
+// written database after a power failure.
+bool copyDurably(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        return false;
+    QFile copy(to);
+    if (!copy.open(QIODevice::ReadWrite))
+        return false;
+    return ::fsync(copy.handle()) == 0;
+}
+
+} // namespace
+
+QString TempDirectory()
+{
+    const QString folder = platform::mapWindowsPath(QStringLiteral("C:\\windows\\temp"));
+    if (!QDir().mkpath(folder))
+        return {};
+    const QString withSeparator = folder + u'/';
+    if (withSeparator.size() > maxTempPathLength)
+        return {};
+    return withSeparator;
+}
+
+bool isFileOpenAnywhere(const QString &filePath)
+{
+    struct stat target
+    {
+    };
+    if (::stat(QFile::encodeName(filePath).constData(), &target) != 0)
+        return false;
+    const QStringList processes =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : processes) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric)
+            continue;
+        const QString fdFolder = QStringLiteral("/proc/") + pid + QStringLiteral("/fd");
+        const QStringList fds = QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
+        for (const QString &fd : fds) {
+            struct stat held
+            {
+            };
+            const QByteArray link = QFile::encodeName(fdFolder + u'/' + fd);
+            if (::stat(link.constData(), &held) == 0 && held.st_dev == target.st_dev &&
+                held.st_ino == target.st_ino)
+                return true;
+        }
+    }
+    return false;
+}
+
+void CompactAccessDatabase(QString &path, bool backup)
+{
+    const QString database = localFilePath(path);
+    if (!QFileInfo(database).isFile())
+        return;
+
+    if (backup) {
+        // A machine without drive D: has no <prefix>/drive_d; the copy fails and we stop here.
+        const QString backupFile = platform::mapWindowsPath(QStringLiteral("D:\\AA.mdb"));
+        if (QFileInfo::exists(backupFile) && !QFile::remove(backupFile))
+            return;
+        if (!QFile::copy(database, backupFile))
+            return;
+    }
+
+    const QString tempFolder = TempDirectory();
+    if (tempFolder.isEmpty())
+        return;
+    const QString temp = tempFolder + QStringLiteral("temp.mdb");
+    if (QFileInfo::exists(temp) && !QFile::remove(temp))
+        return;
+
+    if (!vacuumInto(database, temp))
+        return;
+
+    // Replacing the file under a program that holds it open would leave that program writing
+    // into the replaced copy, and its rows would be lost. Such a database is left as it is, as
+    // is one with a journal beside it (a transaction of another program is under way).
+    if (isFileOpenAnywhere(database) || QFileInfo::exists(database + QStringLiteral("-journal")) ||
+        QFileInfo::exists(database + QStringLiteral("-wal"))) {
+        QFile::remove(temp);
+        return;
+    }
+
+    // The compacted copy goes beside the database first, so the replacement is one rename within
+    // a folder: at every moment the database path holds either the old or the new file.
+    const QString staged = database + QStringLiteral(".compacted");
+    if (!copyDurably(temp, staged) ||
+        !QFile::setPermissions(staged, QFile::permissions(database))) {
+        QFile::remove(staged);
+        return;
+    }
+    if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(database).constData()) !=
+        0) {
+        QFile::remove(staged);
+        return;
+    }
+    QFile::remove(temp);
+}
+
+} // namespace lonvera::db

@@ -1,0 +1,261 @@
+// The dispatcher's selection and claim, and the row move, on SQLite, PostgreSQL and SQLite
+// through unixODBC.
+#include "server/db/outbox_queue.h"
+#include "server/db/traffic_tables.h"
+#include "test_databases.h"
+
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace lonvera::db;
+using namespace lonvera::db::test;
+
+class TestOutboxQueue : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_folder;
+    QString m_connectionString;
+    // A fixed "now" keeps the tests away from second boundaries.
+    const QDateTime m_now = QDateTime(QDate(2024, 5, 1), QTime(12, 0, 0));
+
+    void addEngines()
+    {
+        QTest::addColumn<TestEngine>("engine");
+        for (TestEngine e : {TestEngine::Sqlite, TestEngine::PostgreSql, TestEngine::OdbcSqlite})
+            QTest::newRow(qPrintable(engineName(e))) << e;
+    }
+
+    // Opens a fresh database of the row's engine as `db`; skips when the engine is not at hand.
+    bool openFresh(Database &db)
+    {
+        QFETCH(TestEngine, engine);
+        QString reason;
+        m_connectionString = freshDatabase(engine, m_folder, &reason);
+        if (m_connectionString.isEmpty()) {
+            if (engine == TestEngine::PostgreSql && reason.contains(QLatin1String("not set")))
+                return false;
+            qFatal("cannot prepare %s: %s", qPrintable(engineName(engine)), qPrintable(reason));
+        }
+        const OpenOutcome opened = db.open(m_connectionString);
+        if (!opened.ok())
+            qFatal("cannot open: %s", qPrintable(opened.description));
+        return true;
+    }
+
+    qint64 claimId(Database &db, int port, const QString &ranges, const QDateTime &at)
+    {
+        const ClaimOutcome c = selectAndClaim(db, port, ranges, at);
+        if (c.status == ClaimStatus::Failed)
+            qWarning() << c.error;
+        return c.status == ClaimStatus::Claimed ? c.row.id : 0;
+    }
+
+private slots:
+    void engineDetected_data() { addEngines(); }
+    void engineDetected()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        QFETCH(TestEngine, engine);
+        QCOMPARE(db.engine(),
+                 engine == TestEngine::PostgreSql ? Engine::PostgreSql : Engine::Sqlite);
+    }
+
+    void freeRowBelongsToFirstPort_data() { addEngines(); }
+    void freeRowBelongsToFirstPort()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QString all = QStringLiteral("|不限范围|");
+        const qint64 id = insertOutbox(db, QStringLiteral("13800138000"), m_now.addSecs(-5));
+        QCOMPARE(claimId(db, 2, all, m_now), id);
+        // From now on only port 2 selects it.
+        QVERIFY(!selectNextRow(db, 3, all, m_now));
+        const auto again = selectNextRow(db, 2, all, m_now);
+        QVERIFY(again);
+        QCOMPARE(again->comPort, 2);
+        QCOMPARE(again->mbno, QStringLiteral("13800138000"));
+    }
+
+    void rowOfAnotherPortNeverSelected_data() { addEngines(); }
+    void rowOfAnotherPortNeverSelected()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QString all = QStringLiteral("|不限范围|");
+        const qint64 id = insertOutbox(db, QStringLiteral("13800138000"), m_now.addSecs(-5), 5);
+        for (int port : {1, 2, 3, 4, 6, 16})
+            QCOMPARE(claimId(db, port, all, m_now), 0);
+        QCOMPARE(claimId(db, 5, all, m_now), id);
+    }
+
+    void futureRowWaitsForItsTime_data() { addEngines(); }
+    void futureRowWaitsForItsTime()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QString all = QStringLiteral("|不限范围|");
+        const qint64 id = insertOutbox(db, QStringLiteral("13800138000"), m_now.addSecs(60));
+        QCOMPARE(claimId(db, 1, all, m_now), 0);
+        QCOMPARE(claimId(db, 1, all, m_now.addSecs(60)), 0); // due once its second has passed
+        QCOMPARE(claimId(db, 1, all, m_now.addSecs(61)), id);
+    }
+
+    void databaseClockSelectsDueRows_data() { addEngines(); }
+    void databaseClockSelectsDueRows()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QDateTime now = QDateTime::currentDateTime();
+        const qint64 due = insertOutbox(db, QStringLiteral("13800138000"), now.addSecs(-120));
+        insertOutbox(db, QStringLiteral("13800138001"), now.addSecs(3600));
+        const auto row = selectNextRow(db, 1, QStringLiteral("|不限范围|"), QDateTime());
+        QVERIFY(row);
+        QCOMPARE(row->id, due);
+    }
+
+    void rangeFilters_data()
+    {
+        QTest::addColumn<TestEngine>("engine");
+        QTest::addColumn<QString>("ranges");
+        QTest::addColumn<QStringList>("taken");
+        const QStringList numbers{"13800138000", "8613800138000", "13300133000",
+                                  "10655",       "10086",         "8613300133000"};
+        Q_UNUSED(numbers);
+        for (TestEngine e : {TestEngine::Sqlite, TestEngine::PostgreSql, TestEngine::OdbcSqlite}) {
+            const QByteArray n = engineName(e).toLatin1();
+            QTest::newRow(n + " mobile")
+                << e << QStringLiteral("|移动|") << QStringList{"13800138000", "8613800138000"};
+            QTest::newRow(n + " unicom")
+                << e << QStringLiteral("|联通|") << QStringList{"13300133000", "8613300133000"};
+            QTest::newRow(n + " other")
+                << e << QStringLiteral("|其它|") << QStringList{"10655", "10086"};
+            QTest::newRow(n + " phs and other")
+                << e << QStringLiteral("|小灵通|其它|") << QStringList{"10655", "10086"};
+            QTest::newRow(n + " unknown name") << e << QStringLiteral("|x|") << QStringList{};
+            QTest::newRow(n + " all")
+                << e << QStringLiteral("|不限范围|")
+                << QStringList{"13800138000", "8613800138000", "13300133000",
+                               "10655",       "10086",         "8613300133000"};
+        }
+    }
+    void rangeFilters()
+    {
+        QFETCH(QString, ranges);
+        QFETCH(QStringList, taken);
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        for (const char *n :
+             {"13800138000", "8613800138000", "13300133000", "10655", "10086", "8613300133000"})
+            insertOutbox(db, QLatin1String(n), m_now.addSecs(-10));
+        QStringList got;
+        for (;;) {
+            const ClaimOutcome c = selectAndClaim(db, 7, ranges, m_now);
+            QVERIFY2(c.status != ClaimStatus::Failed, qPrintable(c.error));
+            if (c.status == ClaimStatus::NoRow)
+                break;
+            got << c.row.mbno;
+            QCOMPARE(moveToSendedOutBox(db, c.row.id, m_now).status, MoveStatus::Moved);
+        }
+        QCOMPARE(got, taken);
+    }
+
+    void equalTimesGoInIdOrder_data() { addEngines(); }
+    void equalTimesGoInIdOrder()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QDateTime t = m_now.addSecs(-30);
+        const qint64 a = insertOutbox(db, QStringLiteral("13800000001"), t);
+        const qint64 b = insertOutbox(db, QStringLiteral("13800000002"), t);
+        const qint64 early = insertOutbox(db, QStringLiteral("13800000003"), t.addSecs(-1));
+        QList<qint64> order;
+        for (int i = 0; i < 3; ++i) {
+            const qint64 id = claimId(db, 1, QStringLiteral("|不限范围|"), m_now);
+            order << id;
+            moveToBadOutbox(db, id, m_now, QStringLiteral("n"));
+        }
+        QCOMPARE(order, (QList<qint64>{early, a, b}));
+    }
+
+    void twoServersRaceForOneRow_data() { addEngines(); }
+    void twoServersRaceForOneRow()
+    {
+        Database first(QStringLiteral("first"));
+        if (!openFresh(first))
+            QSKIP("PostgreSQL test cluster not configured");
+        Database second(QStringLiteral("second"));
+        QVERIFY(second.open(m_connectionString).ok());
+        const QString all = QStringLiteral("|不限范围|");
+        const qint64 id = insertOutbox(first, QStringLiteral("13800138000"), m_now.addSecs(-5));
+        // Both have selected the same row before either claims it.
+        const auto seenByFirst = selectNextRow(first, 1, all, m_now);
+        const auto seenBySecond = selectNextRow(second, 2, all, m_now);
+        QVERIFY(seenByFirst && seenBySecond);
+        QCOMPARE(seenByFirst->id, id);
+        QCOMPARE(seenBySecond->id, id);
+        const bool firstWon = claimRow(first, id, 1);
+        const bool secondWon = claimRow(second, id, 2);
+        QVERIFY(firstWon != secondWon);
+        // The loser's full request moves on to nothing rather than to the taken row.
+        QCOMPARE(selectAndClaim(second, 2, all, m_now).status, ClaimStatus::NoRow);
+    }
+
+    void moveKeepsColumnsAndDeletes_data() { addEngines(); }
+    void moveKeepsColumnsAndDeletes()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const QString longText(133, QChar(u'好'));
+        const qint64 id =
+            insertOutbox(db, QStringLiteral("13800138000"), m_now.addSecs(-5), 0, longText);
+        QCOMPARE(claimId(db, 3, QStringLiteral("|不限范围|"), m_now), id);
+        const MoveOutcome moved = moveToSendedOutBox(db, id, m_now);
+        QCOMPARE(moved.status, MoveStatus::Moved);
+        QCOMPARE(moved.row.mbno, QStringLiteral("13800138000"));
+        QCOMPARE(moved.row.comPort, 3);
+        QCOMPARE(countRows(db, QStringLiteral("outbox")), 0);
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("select mbno, Msg, comport, Total, V1, SendTime from "
+                                      "SendedOutBox")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("13800138000"));
+        QCOMPARE(q.value(1).toString(), longText);
+        QCOMPARE(q.value(2).toInt(), 3);
+        QCOMPARE(q.value(3).toInt(), 3);
+        QCOMPARE(q.value(4).toString(), QStringLiteral("v1-13800138000"));
+        QVERIFY(q.value(5).toString().startsWith(QLatin1String("2024-05-01")));
+        q.finish();
+
+        // A result for a row that is gone still leaves its trace, and fails nothing.
+        const MoveOutcome missing = moveToBadOutbox(db, id, m_now, QStringLiteral("超时"));
+        QCOMPARE(missing.status, MoveStatus::RowMissing);
+        QCOMPARE(countRows(db, QStringLiteral("badoutbox")), 1);
+    }
+
+    void failedResultWriteKeepsOutboxRow_data() { addEngines(); }
+    void failedResultWriteKeepsOutboxRow()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        const qint64 id = insertOutbox(db, QStringLiteral("13800138000"), m_now.addSecs(-5));
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("drop table badoutbox")));
+        QCOMPARE(moveToBadOutbox(db, id, m_now, QStringLiteral("n")).status, MoveStatus::Failed);
+        QCOMPARE(countRows(db, QStringLiteral("outbox")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutboxQueue)
+#include "tst_outbox_queue.moc"
