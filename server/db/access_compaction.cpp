@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,26 +76,35 @@ bool isFileOpenAnywhere(const QString &filePath)
     };
     if (::stat(QFile::encodeName(filePath).constData(), &target) != 0)
         return false;
-    const QStringList processes =
-        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &pid : processes) {
-        bool numeric = false;
-        pid.toInt(&numeric);
-        if (!numeric)
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return false;
+    bool held = false;
+    while (!held) {
+        const dirent *process = ::readdir(proc);
+        if (!process)
+            break;
+        if (process->d_name[0] < '0' || process->d_name[0] > '9')
             continue;
-        const QString fdFolder = QStringLiteral("/proc/") + pid + QStringLiteral("/fd");
-        const QStringList fds = QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &fd : fds) {
-            struct stat held
+        const QByteArray fdFolder = QByteArray("/proc/") + process->d_name + "/fd";
+        DIR *fds = ::opendir(fdFolder.constData()); // fails for other users' processes
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            struct stat st
             {
             };
-            const QByteArray link = QFile::encodeName(fdFolder + u'/' + fd);
-            if (::stat(link.constData(), &held) == 0 && held.st_dev == target.st_dev &&
-                held.st_ino == target.st_ino)
-                return true;
+            const QByteArray link = fdFolder + '/' + fd->d_name;
+            if (fd->d_name[0] != '.' && ::stat(link.constData(), &st) == 0 &&
+                st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+                held = true;
+                break;
+            }
         }
+        ::closedir(fds);
     }
-    return false;
+    ::closedir(proc);
+    return held;
 }
 
 void CompactAccessDatabase(QString &path, bool backup)

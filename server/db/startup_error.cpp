@@ -49,15 +49,20 @@ StartupError classifyOdbc(const QString &states, const QString &text)
     // SQL Server 18456 "Login failed"; FreeTDS and psqlODBC use 28000 as well.
     if (has("28") || containsAny(text, {"login failed", "password authentication failed"}))
         return StartupError::WrongLogin;
-    // SQL Server 4060 "Cannot open database ... requested by the login".
-    if (containsAny(text, {"cannot open database", "does not exist", "unable to open database",
-                           "could not find file"}))
-        return StartupError::MissingDatabase;
     // Unreachable or unknown server, and data sources or drivers that are not there: the provider
-    // failure a wrongly named server produces.
+    // failure a wrongly named server produces. FreeTDS words it "... unavailable or does not
+    // exist", so this comes before the missing database.
     if (has("08") || has("HYT") || has("IM002") || has("IM003") || has("S1T00") ||
-        containsAny(text, {"unable to connect", "server does not exist", "network-related",
-                           "could not connect", "timeout expired"}))
+        containsAny(text, {"server does not exist", "network-related", "timeout expired",
+                           "is unavailable"}))
+        return StartupError::WrongServer;
+    // SQL Server 4060 "Cannot open database ... requested by the login".
+    if (containsAny(text,
+                    {"cannot open database", "unable to open database", "could not find file"}) ||
+        (text.contains(QLatin1String("database"), Qt::CaseInsensitive) &&
+         text.contains(QLatin1String("does not exist"), Qt::CaseInsensitive)))
+        return StartupError::MissingDatabase;
+    if (containsAny(text, {"unable to connect", "could not connect"}))
         return StartupError::WrongServer;
     return StartupError::Other;
 }
@@ -69,7 +74,9 @@ StartupError classifyOpenError(Engine engine, const QSqlError &error)
     if (!error.isValid())
         return StartupError::None;
     const QString code = error.nativeErrorCode();
-    const QString text = error.driverText() + u'\n' + error.databaseText();
+    // Qt's own driver text is the same for every failure ("Unable to connect"); the engine's
+    // text tells them apart.
+    const QString text = error.databaseText();
     switch (engine) {
     case Engine::PostgreSql:
         return classifyPostgreSql(code, text);
