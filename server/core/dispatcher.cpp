@@ -1,0 +1,77 @@
+// The send dispatcher of the Gateway: the one-second tick and "request next message" for a slot.
+// One row per request, claimed for the slot's port before it goes to the worker.
+#include "server/core/gateway.h"
+
+namespace lonvera::server {
+
+using namespace Qt::StringLiterals;
+
+void Gateway::dispatchTick()
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        Slot &s = slotRef(n);
+        // A result whose row could not be moved keeps its slot until the move succeeds, so the
+        // row (still claimed for this port) is not sent a second time.
+        if (s.pendingMove && s.connected) {
+            const Slot::PendingMove move = *s.pendingMove;
+            if (!finishMove(n, move.id, move.result, move.when))
+                continue;
+            s.pendingMove.reset();
+            s.idle = true;
+        }
+        if (s.connected && s.idle)
+            requestNextMessage(n);
+    }
+}
+
+void Gateway::requestNextMessage(int n)
+{
+    if (!validSlot(n) || !m_store)
+        return;
+    Slot &s = slotRef(n);
+    // A stopped or lost device takes no message: it could never report on it.
+    if (!s.worker || !s.connected || s.pendingMove)
+        return;
+    const QDateTime time = now();
+    if (m_loaded.justTm == 1) {
+        const int hour = time.time().hour();
+        if (hour < m_loaded.sendIn || hour > m_loaded.sendEnd) {
+            s.idle = true;
+            return;
+        }
+    }
+    const int port = s.port;
+    if (port < 0 || port > kSlots) {
+        s.idle = true;
+        return;
+    }
+    const QString ranges = rangeText(port);
+    // Receive only: nothing is claimed. The slot stays on offer so it sends again as soon as
+    // the mode changes back.
+    if (m_settings.serviceMode() == 2) {
+        s.idle = true;
+        return;
+    }
+    const Claim claim = m_store->claimNext(port, ranges, time);
+    if (claim.status == ClaimStatus::Failed) {
+        // The next tick asks again; the failure is logged once, not every second.
+        if (claim.error != s.lastDispatchError)
+            logDevice(n, u"读取待发信息失败 "_s + claim.error);
+        s.lastDispatchError = claim.error;
+        s.idle = true;
+        return;
+    }
+    s.lastDispatchError.clear();
+    s.idle = claim.status == ClaimStatus::NoRow;
+    if (s.idle)
+        return;
+    const OutboxMessage &m = claim.message;
+    const QString r = s.worker->sendsmsA(QString::number(m.id), m.msg, m.mbno, m.report,
+                                         m_loaded.sendValidity, s.pause);
+    // "Busy" keeps the claimed row with this port; a later tick offers it again. So does a call
+    // that failed: waiting for a result that cannot come would leave the slot dead.
+    if (r != u"y"_s)
+        s.idle = true;
+}
+
+} // namespace lonvera::server

@@ -1,0 +1,87 @@
+// What the server core needs of its database, as one interface: the device table, the
+// dispatcher's select-and-claim, the transactional move of a reported row, the received traffic
+// and the table counts. The real store wraps the database layer; tests use a fake. Used on the
+// server's thread only.
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <utility>
+
+namespace lonvera::server {
+
+/// One comset row.
+struct DeviceRecord
+{
+    int id = 0;
+    QString setName;
+    QString inUseing;
+    QString com;
+    QString rate;
+    QString serno;
+    QString forNo;
+    QString pace;
+    qint64 msgMax = 0;
+    qint64 msgSendedCount = 0;
+};
+
+/// One outbox row handed to a worker.
+struct OutboxMessage
+{
+    qint64 id = 0;
+    QString mbno;
+    QString msg;
+    int comPort = 0;
+    int report = 0;
+};
+
+enum class ClaimStatus { Claimed, NoRow, Failed };
+
+struct Claim
+{
+    ClaimStatus status = ClaimStatus::NoRow;
+    OutboxMessage message;
+    QString error;
+};
+
+enum class MoveStatus { Moved, RowMissing, Failed };
+
+struct Move
+{
+    MoveStatus status = MoveStatus::Failed;
+    OutboxMessage message; ///< the row as it was; empty when it was missing
+    QString error;
+};
+
+class GatewayStore
+{
+public:
+    virtual ~GatewayStore() = default;
+
+    /// The first `limit` comset rows in id order.
+    virtual QList<DeviceRecord> devices(int limit, QString *error) = 0;
+    /// Sets InUseing of one device record.
+    virtual bool setInUse(int id, const QString &inUseing, QString *error) = 0;
+    /// Saves MsgSendedCount per device id in one transaction.
+    virtual bool saveSentCounters(const QList<std::pair<int, qint64>> &counts, QString *error) = 0;
+
+    /// Selects the next due row for the port inside the ranges and makes it the port's own.
+    virtual Claim claimNext(int port, const QString &ranges, const QDateTime &now) = 0;
+    /// Moves a sent row to SendedOutBox; the outbox row is deleted in the same transaction.
+    virtual Move moveToSent(qint64 id, const QDateTime &when) = 0;
+    /// Moves a failed row to badoutbox; the outbox row is deleted in the same transaction.
+    virtual Move moveToBad(qint64 id, const QDateTime &when, const QString &why) = 0;
+
+    virtual bool addInbox(const QString &mbno, const QString &msg, const QString &arriveTime,
+                          int comPort, QString *error) = 0;
+    virtual bool addReport(const QString &rpMsg, const QString &sendTime,
+                           const QString &arrivedTime, QString *error) = 0;
+    virtual bool addCall(const QString &mbno, const QDateTime &when, int comPort,
+                         QString *error) = 0;
+    /// Row count of a table; -1 when it cannot be read.
+    virtual qint64 count(const QString &table) = 0;
+};
+
+} // namespace lonvera::server

@@ -1,0 +1,194 @@
+// The Gateway's handlers of the six worker events: status lights and texts, the sent count and
+// the device limit, moving a reported row, and the received messages, reports and calls.
+#include "server/core/gateway.h"
+
+namespace lonvera::server {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QChar kRecordSep1(1);
+const QChar kRecordSep2(2);
+
+// "yyyy-m-d h:m:s" with a four-digit year, as the modem's time stamps are written.
+bool isValidTimeStamp(const QString &text)
+{
+    const QString t = text.trimmed();
+    for (const QString &format : {u"yyyy-M-d H:m:s"_s, u"yyyy/M/d H:m:s"_s, u"yyyy-M-d"_s}) {
+        if (QDateTime::fromString(t, format).isValid())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void Gateway::onStatusChange(int n, bool busy)
+{
+    if (!validSlot(n))
+        return;
+    slotRef(n).busy = busy;
+    m_view->setLight(n, busy ? Light::Busy : Light::Idle);
+    m_view->setRowState(n, busy ? u"工作中.."_s : u"空闲"_s);
+    updateBusyState();
+}
+
+void Gateway::updateBusyState()
+{
+    for (int k = 1; k <= kSlots; ++k) {
+        if (slot(k).busy && slot(k).worker) {
+            m_view->setBusyState(true,
+                                 u"短信服务已启动\r\r端口"_s + QString::number(k) + u"工作中"_s);
+            return;
+        }
+    }
+    m_view->setBusyState(false, u"短信服务已启动\r状态：空闲"_s);
+}
+
+void Gateway::onStatusText(int n, const QString &text)
+{
+    if (!validSlot(n))
+        return;
+    if (text.contains(u"成功发送"_s)) {
+        const qsizetype end = text.indexOf(u"条信息"_s);
+        const QString number = end > 4 ? text.mid(4, end - 4).trimmed() : QString();
+        addSent(n, leadingInt(number));
+        const qint32 count = sentCount(deviceIdOfSlot(n));
+        m_view->setCell(n, ColumnSent, QString::number(count));
+        if (m_view->row(n) && leadingInt(m_view->cell(n, ColumnLimit)) <= count) {
+            stopDevice(n);
+            if (m_settings.isOn(u"AUTOC"_s, u"AutoOpenSet"_s))
+                openStandbyDevice(n);
+            if (m_loaded.soundLimit) {
+                m_view->playSound(soundPath(u"Sendend.wav"_s));
+                m_view->setCell(n, ColumnPace, u"XXX"_s);
+            }
+        }
+    }
+    if (text.contains(u"正在发送"_s) || text.contains(u"正在候时"_s))
+        return;
+    logDevice(n, text);
+    if (text.contains(u"成功连接设备"_s)) {
+        const qsizetype com = text.indexOf(u"COM"_s);
+        QString model = com > 7 ? text.mid(6, com - 7) : QString();
+        if (model.contains(u"MULTIBAND"_s))
+            model = u"WAVECOM"_s;
+        m_view->setCell(n, ColumnModel, u" ["_s + model + u"]"_s);
+        if (m_settings.isOn(u"AUTOC"_s, u"Auto_Min"_s))
+            m_view->requestMinimise();
+        if (!m_shutdown)
+            m_dispatchTimer.start();
+        Slot &s = slotRef(n);
+        s.connected = true;
+        if (m_loaded.serviceMode != 1 && s.worker)
+            s.worker->readMsg();
+        requestNextMessage(n);
+    }
+    if (text.contains(u"未找到设备"_s)) {
+        m_view->setLight(n, Light::NotConnected);
+        m_view->setRowState(n, u"--"_s);
+        m_view->setCell(n, ColumnModel, u"--"_s);
+        slotRef(n).connected = false;
+    }
+}
+
+bool Gateway::finishMove(int n, qint64 id, const QString &result, const QDateTime &when)
+{
+    if (!m_store)
+        return false;
+    const bool sent = result == u"y"_s;
+    const Move move = sent ? m_store->moveToSent(id, when) : m_store->moveToBad(id, when, result);
+    if (move.status == MoveStatus::Failed) {
+        logDevice(n, u"信息 "_s + QString::number(id) +
+                         u" 的发送结果未能保存，记录留在待发表中 "_s + move.error);
+        return false;
+    }
+    const QString port = QString::number(slot(n).port);
+    if (sent) {
+        onStatusText(n, u"成功发送 1 条信息["_s + move.message.mbno + u"](COM"_s + port + u")"_s);
+    } else {
+        logDevice(n, u"发送 1 条信息失败["_s + move.message.mbno + u"](COM"_s + port + u")"_s);
+        if (m_loaded.soundErr)
+            m_view->playSound(soundPath(u"err.wav"_s));
+    }
+    return true;
+}
+
+void Gateway::onSendResult(int n, const QString &sId, const QString &result)
+{
+    if (!validSlot(n))
+        return;
+    bool ok = false;
+    const qint64 id = sId.trimmed().toLongLong(&ok);
+    const QDateTime when = now();
+    if (ok && !finishMove(n, id, result, when)) {
+        // The row stays in outbox, claimed for this port; the slot waits until it is recorded.
+        slotRef(n).pendingMove = Slot::PendingMove{id, result, when};
+        slotRef(n).idle = false;
+    }
+    ++m_resultCounter;
+    if (m_resultCounter % 8 == 0 && m_loaded.serviceMode != 1 && slot(n).worker)
+        slot(n).worker->readMsg();
+    requestNextMessage(n);
+}
+
+void Gateway::onMessages(int n, const QString &smsStr)
+{
+    if (!validSlot(n) || !m_store)
+        return;
+    const int port = slot(n).port;
+    QString number, text, stamp;
+    int count = 0;
+    for (const QString &record : smsStr.split(kRecordSep1)) {
+        const QStringList fields = record.split(kRecordSep2);
+        // A field missing from a record keeps the previous record's value.
+        if (fields.size() > 0)
+            number = fields[0];
+        if (fields.size() > 1)
+            text = fields[1];
+        if (fields.size() > 2)
+            stamp = fields[2];
+        if (!isValidTimeStamp(stamp))
+            continue;
+        QString error;
+        if (m_store->addInbox(number, text, stamp, port, &error))
+            ++count;
+        else
+            logDevice(n, u"保存收到的信息失败 "_s + error);
+    }
+    if (count > 0) {
+        onStatusText(n, u"收到 "_s + QString::number(count) + u" 条新信息(COM"_s +
+                            QString::number(port) + u")"_s);
+        if (m_loaded.soundInMsg)
+            m_view->playSound(soundPath(u"msg.wav"_s));
+    }
+}
+
+void Gateway::onReceipts(int n, const QString &strReceipt)
+{
+    if (!validSlot(n) || !m_store)
+        return;
+    for (const QString &record : strReceipt.split(kRecordSep2)) {
+        if (record.trimmed().isEmpty())
+            continue; // a trailing separator is no report
+        const QStringList fields = record.split(kRecordSep1);
+        QString error;
+        if (!m_store->addReport(fields.value(0), fields.value(1), fields.value(2), &error))
+            logDevice(n, u"保存状态报告失败 "_s + error);
+    }
+    onStatusText(n, strReceipt);
+}
+
+void Gateway::onCall(int n, const QString &strPhone)
+{
+    if (!validSlot(n) || !m_store)
+        return;
+    const int port = slot(n).port;
+    logDevice(n, u"来电 "_s + strPhone + u"(COM"_s + QString::number(port) + u")"_s);
+    QString error;
+    if (!m_store->addCall(strPhone, now(), port, &error))
+        logDevice(n, u"保存来电失败 "_s + error);
+}
+
+} // namespace lonvera::server
