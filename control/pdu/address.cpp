@@ -69,24 +69,25 @@ Address addressFromNumber(QStringView number)
 
 QString semiOctetsToDigits(QByteArrayView octets, int digitCount)
 {
-    QString out;
-    out.reserve(digitCount);
-    for (int i = 0; i < digitCount && i / 2 < octets.size(); ++i) {
+    char digits[2 * 255];
+    int n = 0;
+    for (int i = 0; i < digitCount && i < int(sizeof digits) && i / 2 < octets.size(); ++i) {
         const quint8 b = quint8(octets[i / 2]);
         const int value = (i % 2 == 0) ? (b & 0x0F) : (b >> 4);
         if (value == 0x0F)
             break;
-        out.append(QLatin1Char(kSemiOctetChars[value]));
+        digits[n++] = kSemiOctetChars[value];
     }
-    return out;
+    return QString::fromLatin1(digits, n);
 }
 
 QByteArray digitsToSemiOctets(QStringView digits)
 {
     QByteArray out((digits.size() + 1) / 2, char(0xFF));
+    quint8 *o = reinterpret_cast<quint8 *>(out.data());
     for (qsizetype i = 0; i < digits.size(); ++i) {
         const int value = qMax(0, semiOctetValue(digits[i]));
-        quint8 &b = reinterpret_cast<quint8 &>(out[i / 2]);
+        quint8 &b = o[i / 2];
         b = (i % 2 == 0) ? quint8((b & 0xF0) | value) : quint8((b & 0x0F) | value << 4);
     }
     return out;

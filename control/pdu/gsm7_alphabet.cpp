@@ -78,18 +78,19 @@ const std::array<qint8, kReverseSize> &reverseTable()
     return table;
 }
 
-int gsmCode(QChar c)
+int gsmCode(const std::array<qint8, kReverseSize> &table, QChar c)
 {
     const char16_t u = c.unicode();
-    return u < kReverseSize ? reverseTable()[u] : -1;
+    return u < kReverseSize ? table[u] : -1;
 }
 
 } // namespace
 
 bool isGsm7Text(QStringView text)
 {
+    const auto &table = reverseTable();
     for (const QChar c : text) {
-        if (gsmCode(c) < 0)
+        if (gsmCode(table, c) < 0)
             return false;
     }
     return true;
@@ -97,22 +98,24 @@ bool isGsm7Text(QStringView text)
 
 QByteArray textToSeptets(QStringView text)
 {
+    const auto &table = reverseTable();
     QByteArray out(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int code = gsmCode(text[i]);
-        out[i] = char(code < 0 ? '?' : code);
+    char *o = out.data();
+    for (const QChar c : text) {
+        const int code = gsmCode(table, c);
+        *o++ = char(code < 0 ? '?' : code);
     }
     return out;
 }
 
 QString septetsToText(QByteArrayView septets)
 {
-    QString out;
-    out.reserve(septets.size());
+    QString out(septets.size(), Qt::Uninitialized);
+    QChar *p = out.data();
     for (qsizetype i = 0; i < septets.size(); ++i) {
         const quint8 code = quint8(septets[i]) & 0x7F;
         if (code != kEscape) {
-            out.append(QChar(kDefault[code]));
+            *p++ = QChar(kDefault[code]);
             continue;
         }
         if (i + 1 >= septets.size())
@@ -120,25 +123,31 @@ QString septetsToText(QByteArrayView septets)
         const quint8 next = quint8(septets[++i]) & 0x7F;
         const char16_t ext = extensionChar(next);
         // 3GPP TS 23.038 6.2.1.1: an unknown extension code shows its default character.
-        out.append(QChar(ext ? ext : kDefault[next == kEscape ? 0x20 : next]));
+        *p++ = QChar(ext ? ext : kDefault[next == kEscape ? 0x20 : next]);
     }
+    out.truncate(p - out.constData());
     return out;
 }
 
 QByteArray packSeptets(QByteArrayView septets, int fillBits)
 {
     const qsizetype bits = fillBits + 7 * septets.size();
-    QByteArray out((bits + 7) / 8, '\0');
-    qsizetype bit = fillBits;
+    QByteArray out((bits + 7) / 8, Qt::Uninitialized);
+    char *o = out.data();
+    // Septets enter at the top of a bit accumulator; whole octets leave at the bottom.
+    unsigned acc = 0;
+    int accBits = fillBits;
     for (const char s : septets) {
-        const unsigned value = quint8(s) & 0x7F;
-        const qsizetype index = bit / 8;
-        const int shift = int(bit % 8);
-        out[index] = char(quint8(out[index]) | quint8(value << shift));
-        if (shift > 1)
-            out[index + 1] = char(quint8(value >> (8 - shift)));
-        bit += 7;
+        acc |= (unsigned(quint8(s)) & 0x7F) << accBits;
+        accBits += 7;
+        if (accBits >= 8) {
+            *o++ = char(acc & 0xFF);
+            acc >>= 8;
+            accBits -= 8;
+        }
     }
+    if (accBits > 0)
+        *o++ = char(acc & 0xFF);
     return out;
 }
 
@@ -147,15 +156,23 @@ QByteArray unpackSeptets(QByteArrayView octets, int count, int fillBits)
     const qsizetype available = (octets.size() * 8 - fillBits) / 7;
     const qsizetype n = qMax<qsizetype>(0, qMin<qsizetype>(count, available));
     QByteArray out(n, Qt::Uninitialized);
-    qsizetype bit = fillBits;
+    char *o = out.data();
+    const auto *in = reinterpret_cast<const quint8 *>(octets.data());
+    unsigned acc = 0;
+    int accBits = 0;
+    qsizetype next = 0;
+    if (n > 0 && fillBits > 0) {
+        acc = in[next++] >> fillBits;
+        accBits = 8 - fillBits;
+    }
     for (qsizetype i = 0; i < n; ++i) {
-        const qsizetype index = bit / 8;
-        const int shift = int(bit % 8);
-        unsigned value = quint8(octets[index]) >> shift;
-        if (shift > 1)
-            value |= unsigned(quint8(octets[index + 1])) << (8 - shift);
-        out[i] = char(value & 0x7F);
-        bit += 7;
+        if (accBits < 7) {
+            acc |= unsigned(in[next++]) << accBits;
+            accBits += 8;
+        }
+        o[i] = char(acc & 0x7F);
+        acc >>= 7;
+        accBits -= 7;
     }
     return out;
 }

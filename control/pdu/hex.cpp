@@ -1,20 +1,29 @@
 // Hex text <-> octets.
 #include "hex.h"
 
+#include <array>
+
 namespace lonvera::pdu {
 
 namespace {
 
+// Every listed PDU passes through here, so the digit values come from one table.
+constexpr std::array<qint8, 128> kNibbles = [] {
+    std::array<qint8, 128> t{};
+    t.fill(-1);
+    for (int i = 0; i < 10; ++i)
+        t['0' + i] = qint8(i);
+    for (int i = 0; i < 6; ++i) {
+        t['A' + i] = qint8(10 + i);
+        t['a' + i] = qint8(10 + i);
+    }
+    return t;
+}();
+
 int nibble(QChar c)
 {
     const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
+    return u < 128 ? kNibbles[u] : -1;
 }
 
 constexpr char kDigits[] = "0123456789ABCDEF";
@@ -26,13 +35,14 @@ Result<QByteArray> parseHex(QStringView hex)
     if (hex.size() % 2 != 0)
         return Result<QByteArray>::failure(QStringLiteral("odd number of hex digits"));
     QByteArray out(hex.size() / 2, Qt::Uninitialized);
+    char *o = out.data();
     for (qsizetype i = 0; i < out.size(); ++i) {
         const int hi = nibble(hex[2 * i]);
         const int lo = nibble(hex[2 * i + 1]);
         if (hi < 0 || lo < 0)
             return Result<QByteArray>::failure(
                 QStringLiteral("not a hex digit at position %1").arg(2 * i + (hi < 0 ? 1 : 2)));
-        out[i] = char(hi << 4 | lo);
+        o[i] = char(hi << 4 | lo);
     }
     return out;
 }

@@ -3,18 +3,28 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace lonvera::pdu {
 
 QString StripControls(QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
+    // This runs on every listed PDU line, which mostly has nothing to strip.
+    const auto isStripped = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 1 && u <= 32 && u != 30 && u != 31;
+    };
+    if (std::none_of(text.begin(), text.end(), isStripped))
+        return text.toString();
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *p = out.data();
     for (const QChar c : text) {
         const char16_t u = c.unicode();
         if (u >= 1 && u <= 32 && u != 30 && u != 31)
             continue;
-        out.append(c);
+        *p++ = c;
     }
+    out.truncate(p - out.constData());
     return out;
 }
 

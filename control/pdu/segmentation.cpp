@@ -43,16 +43,8 @@ QString centrePartHex(const QString &centre, CentreVariant variant)
     return hex.left(4) + hex.sliced(4).toLower();
 }
 
-} // namespace
-
-bool IsAsciiText(QStringView text)
+QStringList splitTextAs(QStringView text, bool gsm7)
 {
-    return isGsm7Text(text);
-}
-
-QStringList splitText(QStringView text)
-{
-    const bool gsm7 = isGsm7Text(text);
     if (text.size() <= (gsm7 ? kSingleGsm7 : kSingleUcs2))
         return {text.toString()};
     const qsizetype capacity = gsm7 ? kPartGsm7 : kPartUcs2;
@@ -70,6 +62,18 @@ QStringList splitText(QStringView text)
     return parts;
 }
 
+} // namespace
+
+QStringList splitText(QStringView text)
+{
+    return splitTextAs(text, isGsm7Text(text));
+}
+
+bool IsAsciiText(QStringView text)
+{
+    return isGsm7Text(text);
+}
+
 Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, CentreVariant variant)
 {
     using R = Result<QList<SubmitPart>>;
@@ -85,10 +89,10 @@ Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, Centre
         destination.startsWith(QLatin1String("13")))
         destination.prepend(QLatin1String("86"));
 
-    const QStringList texts = splitText(request.text);
+    const bool gsm7 = isGsm7Text(request.text);
+    const QStringList texts = splitTextAs(request.text, gsm7);
     if (texts.size() > kMaxParts)
         return R::failure(QStringLiteral("text needs more than 255 parts"));
-    const bool gsm7 = isGsm7Text(request.text);
     const QString centreHex = centrePartHex(request.centre, variant);
 
     SubmitTpdu submit;

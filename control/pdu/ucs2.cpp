@@ -8,10 +8,10 @@ namespace lonvera::pdu {
 QByteArray textToUcs2(QStringView text)
 {
     QByteArray out(text.size() * 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        out[2 * i] = char(u >> 8);
-        out[2 * i + 1] = char(u & 0xFF);
+    char *o = out.data();
+    for (const QChar c : text) {
+        *o++ = char(c.unicode() >> 8);
+        *o++ = char(c.unicode() & 0xFF);
     }
     return out;
 }
@@ -19,10 +19,11 @@ QByteArray textToUcs2(QStringView text)
 QString ucs2ToText(QByteArrayView octets)
 {
     QString out((octets.size() + 1) / 2, Qt::Uninitialized);
+    QChar *o = out.data();
     for (qsizetype i = 0; i < out.size(); ++i) {
         const unsigned hi = quint8(octets[2 * i]);
         const unsigned lo = 2 * i + 1 < octets.size() ? quint8(octets[2 * i + 1]) : 0;
-        out[i] = QChar(char16_t(hi << 8 | lo));
+        o[i] = QChar(char16_t(hi << 8 | lo));
     }
     return out;
 }
