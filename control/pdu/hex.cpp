@@ -20,12 +20,6 @@ constexpr std::array<qint8, 128> kNibbles = [] {
     return t;
 }();
 
-int nibble(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u < 128 ? kNibbles[u] : -1;
-}
-
 constexpr char kDigits[] = "0123456789ABCDEF";
 
 } // namespace
@@ -36,10 +30,13 @@ Result<QByteArray> parseHex(QStringView hex)
         return Result<QByteArray>::failure(QStringLiteral("odd number of hex digits"));
     QByteArray out(hex.size() / 2, Qt::Uninitialized);
     char *o = out.data();
+    const char16_t *in = hex.utf16();
     for (qsizetype i = 0; i < out.size(); ++i) {
-        const int hi = nibble(hex[2 * i]);
-        const int lo = nibble(hex[2 * i + 1]);
-        if (hi < 0 || lo < 0)
+        const char16_t a = in[2 * i];
+        const char16_t b = in[2 * i + 1];
+        const int hi = a < 128 ? kNibbles[a] : -1;
+        const int lo = b < 128 ? kNibbles[b] : -1;
+        if ((hi | lo) < 0)
             return Result<QByteArray>::failure(
                 QStringLiteral("not a hex digit at position %1").arg(2 * i + (hi < 0 ? 1 : 2)));
         o[i] = char(hi << 4 | lo);
