@@ -27,12 +27,8 @@ TarvexPrivate::TarvexPrivate(Tarvex *q)
     hooks.directReportSeen = [this] { statusReports.readDirectReport(); };
     context.exchange.setWaitHooks(std::move(hooks));
 
-    // The receive handler runs after the port's notification has returned: it may start commands
-    // with waits of their own, and the port does not announce new bytes while its notification is
-    // still being handled.
-    QObject::connect(
-        &context.exchange, &Exchange::dataReceived, &context,
-        [this] { receiving.handleReceived(); }, Qt::QueuedConnection);
+    QObject::connect(&context.exchange, &Exchange::dataReceived, &context,
+                     [this] { receiving.handleReceived(); });
     QObject::connect(&context.timerReport, &QTimer::timeout, &context,
                      [this] { statusReports.onTimerReport(); });
 

@@ -138,6 +138,31 @@ void Receiving::readIntoBuffer()
 void Receiving::handleReceived()
 {
     ModemContext &c = m_context;
+    const QString &buffer = c.exchange.replyBuffer();
+    const bool newMessage = buffer.contains(QLatin1String("+CMTI"));
+    if (newMessage && !c.autoReceive)
+        return;
+    if (c.isBusy()) {
+        // An operation owns the port: a new message is read after it, by Timer2.
+        if (newMessage && !c.timer2.isActive())
+            c.timer2.start();
+        return;
+    }
+    // The work starts commands with waits of their own; run it once the port's notification has
+    // returned (the port announces no new bytes while its notification is being handled).
+    if ((newMessage || buffer.contains(QLatin1String("+CDS")) ||
+         buffer.contains(QLatin1String("RING"))) &&
+        !m_handlerQueued) {
+        m_handlerQueued = true;
+        QMetaObject::invokeMethod(
+            &c, [this] { runHandler(); }, Qt::QueuedConnection);
+    }
+}
+
+void Receiving::runHandler()
+{
+    m_handlerQueued = false;
+    ModemContext &c = m_context;
     const auto buffered = [&c](QLatin1String word) {
         return c.exchange.replyBuffer().contains(word);
     };

@@ -22,7 +22,8 @@ public:
     QString delSms(qint16 &delWhich);
     QVariant newMsg();
 
-    /// The receive handler: examines ReplyBuffer after bytes arrived.
+    /// The receive handler, called as bytes arrive: decides at once against Isbusy, and runs the
+    /// operations it starts (read, reports, ring) right after the port's notification returns.
     void handleReceived();
 
     /// The reply log file for today: "C:/" + date + ".txt" mapped onto the machine prefix.
@@ -30,12 +31,14 @@ public:
 
 private:
     void readIntoBuffer();
+    void runHandler();
     void onTimer1();
     void onTimer2();
     void onTimerNewmsg();
     void appendReplyLog(const QString &reply);
 
     ModemContext &m_context;
+    bool m_handlerQueued = false;
 };
 
 } // namespace lonvera::control

@@ -3,6 +3,7 @@
 
 #include "platform/paths.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 #include <termios.h>
@@ -125,8 +126,8 @@ void SerialPort::onErrorOccurred()
         emit portLost(portErrorNumber(error));
         return;
     }
-    // A pseudo-terminal has no modem lines; asking for them is "unsupported", which is harmless.
-    m_port->clearError();
+    // Anything else (a pseudo-terminal has no modem lines, so asking for them is "unsupported")
+    // leaves the port usable; the next operation's own result tells whether it worked.
 }
 
 void SerialPort::applyHandshaking()
@@ -159,11 +160,14 @@ void SerialPort::applyHandshaking()
 void SerialPort::watchDsr()
 {
     // A modem that raises DSR when the port opens is a sign of life. Lines that cannot be read
-    // (a pseudo-terminal) count as "no change"; the emulator reports DSR through its side channel.
+    // (a pseudo-terminal) count as "no change", except that the emulator marks a raised DSR with
+    // the file comN.dsr beside the port's link.
     const QSerialPort::PinoutSignals lines = m_port->pinoutSignals();
     const bool supported = m_port->error() == QSerialPort::NoError;
     m_port->clearError();
-    if (supported && (lines & QSerialPort::DataSetReadySignal))
+    if (supported ? bool(lines & QSerialPort::DataSetReadySignal)
+                  : QFileInfo::exists(platform::dosDevicesFolder() +
+                                      QStringLiteral("/com%1.dsr").arg(m_portNumber)))
         emit dsrChanged();
 }
 
