@@ -3,6 +3,10 @@
 -- applications resolve on every engine. An application needs to insert only Mbno and Msg.
 -- Statements end with ";" at the end of a line; a trigger body ends with the line "END;".
 
+-- Readers (other applications polling the result tables) never block the gateway's writes, and a
+-- commit costs no flush of its own (the gateway sets synchronous=NORMAL).
+PRAGMA journal_mode=WAL;
+
 CREATE TABLE IF NOT EXISTS outbox (
     id INTEGER PRIMARY KEY AUTOINCREMENT,  -- never reused, so a late result cannot hit a new row
     Mbno TEXT NOT NULL,

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -21,26 +23,49 @@ namespace {
 // 259 characters and the NUL fill the 260-character buffer the folder has always been asked with.
 constexpr qsizetype maxTempPathLength = 259;
 
-bool vacuumInto(const QString &source, const QString &destination)
+// SQLite's VACUUM INTO writes a rollback-journal file; a database kept in WAL mode gets its mode
+// back before it replaces the original.
+bool runOn(const QString &file, const QStringList &statements, QString *firstValue = nullptr)
 {
     const QString name = QStringLiteral("lonvera-compaction");
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(source);
+        db.setDatabaseName(file);
         // Another writer in the middle of a transaction fails the compaction at once.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
         if (db.open()) {
             QSqlQuery query(db);
-            query.prepare(QStringLiteral("VACUUM INTO ?"));
-            query.addBindValue(destination);
-            ok = query.exec();
+            ok = true;
+            for (const QString &statement : statements) {
+                if (!query.exec(statement)) {
+                    ok = false;
+                    break;
+                }
+                if (firstValue && firstValue->isEmpty() && query.next())
+                    *firstValue = query.value(0).toString();
+            }
             query.finish();
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
+}
+
+bool vacuumInto(const QString &source, const QString &destination)
+{
+    QString journalMode;
+    QString quoted = destination;
+    quoted.replace(u'\'', QLatin1String("''"));
+    if (!runOn(source,
+               {QStringLiteral("PRAGMA journal_mode"),
+                QStringLiteral("VACUUM INTO '") + quoted + u'\''},
+               &journalMode))
+        return false;
+    if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+        return runOn(destination, {QStringLiteral("PRAGMA journal_mode=WAL")});
+    return true;
 }
 
 // Copies a file and flushes it to disk, so the rename that follows never exposes a partly

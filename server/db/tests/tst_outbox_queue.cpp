@@ -1,5 +1,6 @@
 // The dispatcher's selection and claim, and the row move, on SQLite, PostgreSQL and SQLite
 // through unixODBC.
+#include "server/db/device_table.h"
 #include "server/db/outbox_queue.h"
 #include "server/db/traffic_tables.h"
 #include "test_databases.h"
@@ -254,6 +255,45 @@ private slots:
         QVERIFY(q.exec(QStringLiteral("drop table badoutbox")));
         QCOMPARE(moveToBadOutbox(db, id, m_now, QStringLiteral("n")).status, MoveStatus::Failed);
         QCOMPARE(countRows(db, QStringLiteral("outbox")), 1);
+    }
+
+    void devicesAndReceivedTraffic_data() { addEngines(); }
+    void devicesAndReceivedTraffic()
+    {
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL test cluster not configured");
+        QList<DeviceRow> devices = readDevices(db);
+        QCOMPARE(devices.size(), 16);
+        QCOMPARE(devices[2].id, 3);
+        QCOMPARE(devices[2].com, QStringLiteral("COM3"));
+        QCOMPARE(devices[2].inUseing, QStringLiteral("停用"));
+        QCOMPARE(devices[2].forNo, QStringLiteral("|不限范围|"));
+        QCOMPARE(devices[2].msgMax, 88888888);
+        QVERIFY(saveSentCounters(db, {{3, 120}, {17, 5}}));
+        DeviceRow third = *readDevice(db, 3);
+        QCOMPARE(third.msgSendedCount, 120);
+        third.forNo = QStringLiteral("|移动|联通|");
+        third.rate = QStringLiteral("115200");
+        QVERIFY(writeDevice(db, third));
+        QCOMPARE(readDevice(db, 3)->forNo, QStringLiteral("|移动|联通|"));
+        QCOMPARE(readDevice(db, 3)->rate, QStringLiteral("115200"));
+        QVERIFY(!readDevice(db, 17));
+
+        QVERIFY(addInboxRow(db, QStringLiteral("+8613800138000"), QStringLiteral("你好"),
+                            QStringLiteral("2024-5-1 9:03:04"), 3));
+        QVERIFY(addReportRow(db, QStringLiteral("已发送至：13800138000"),
+                             QStringLiteral("24/05/01 09:03:04"),
+                             QStringLiteral("24/05/01 09:03:09")));
+        QVERIFY(addCallRow(db, QStringLiteral("13800138000"), m_now, 3));
+        QCOMPARE(countRows(db, QStringLiteral("inbox")), 1);
+        QCOMPARE(countRows(db, QStringLiteral("report")), 1);
+        QCOMPARE(countRows(db, QStringLiteral("OnCall")), 1);
+        QCOMPARE(countRows(db, QStringLiteral("outbox; drop table comset")), -1);
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("select ArriveTime, Msg from inbox")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2024-5-1 9:03:04")); // as the modem said
+        QCOMPARE(q.value(1).toString(), QStringLiteral("你好"));
     }
 };
 
