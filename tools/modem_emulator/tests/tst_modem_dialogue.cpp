@@ -134,7 +134,7 @@ void TstModemDialogue::commandsAnswer_data()
     QTest::newRow("maker") << QByteArray("at+cgmi\r\n") << QByteArray("LONVERA");
     QTest::newRow("revision") << QByteArray("at+cgmr\r\n") << QByteArray("EMU 1.0.0");
     QTest::newRow("imei with check digit")
-        << QByteArray("at+cgsn\r\n") << QByteArray("352099000041");
+        << QByteArray("at+cgsn\r\n") << QByteArray("35209900000041");
     QTest::newRow("centre") << QByteArray("AT+CSCA?\r\n")
                             << QByteArray("+CSCA: \"+8613800200500\",145");
     QTest::newRow("charset") << QByteArray("at+cscs =\"ucs2\"\r\n") << QByteArray("OK");
@@ -157,10 +157,8 @@ void TstModemDialogue::commandsAnswer()
     QVERIFY(rig.start(1));
     TestPort port(rig.emulator);
     QVERIFY(port.open(rig.emulator.linkPath(kCom)));
-    const QByteArray reply =
-        port.exchange(command, expected.contains("ERROR") ? "ERROR" : "\r\n", 2000);
-    port.waitFor(expected, 500);
-    QVERIFY2((reply + port.take()).contains(expected), reply.constData());
+    port.write(command);
+    QVERIFY2(port.waitFor(expected, 5000), port.seen().constData());
 }
 
 void TstModemDialogue::profileQuirks_data()
@@ -218,7 +216,7 @@ void TstModemDialogue::profileQuirks()
     TestPort port(rig.emulator);
     QVERIFY(port.open(rig.emulator.linkPath(kCom)));
     port.write(command);
-    port.waitFor(expected, 2000);
+    port.waitFor(expected, 5000);
     const QByteArray reply = port.take();
     QVERIFY2(reply.contains(expected), reply.constData());
     QVERIFY2(!reply.contains(absent), reply.constData());
