@@ -1,4 +1,4 @@
-// See calls.h. Answering, hanging up and dialling come with the next step.
+// See calls.h.
 #include "control/modem/calls.h"
 
 #include "control/modem/modem_context.h"
@@ -6,29 +6,62 @@
 
 namespace lonvera::control {
 
+namespace {
+
+bool contains(const QString &reply, const char *upper, const char *lower)
+{
+    return reply.contains(QLatin1String(upper)) || reply.contains(QLatin1String(lower));
+}
+
+} // namespace
+
 QVariant Calls::getPhoneNo()
 {
     ModemContext::BusyScope busy(m_context);
-    m_context.exchange.ensureOpen();
-    m_context.exchange.writeCommand(QStringLiteral("at+clcc"));
-    return pdu::ClccNumber(m_context.exchange.waitReply(3));
+    Exchange &exchange = m_context.exchange;
+    exchange.ensureOpen();
+    exchange.writeCommand(QStringLiteral("at+clcc"));
+    return pdu::ClccNumber(exchange.waitReply(3));
 }
 
 QVariant Calls::answerCall()
 {
-    return false;
+    // Called from the host's OnCall handler, when no operation runs: Isbusy stays as it is.
+    Exchange &exchange = m_context.exchange;
+    exchange.ensureOpen();
+    exchange.writeCommand(QStringLiteral("ATA"));
+    return exchange.waitReply(3).contains(QLatin1String("OK"));
 }
 
 bool Calls::hangUpCall()
 {
-    return false;
+    ModemContext::BusyScope busy(m_context);
+    Exchange &exchange = m_context.exchange;
+    exchange.ensureOpen();
+    exchange.writeCommand(QStringLiteral("ATH"));
+    return exchange.waitReply(3).contains(QLatin1String("OK"));
 }
 
 QVariant Calls::callPhone(const QString &phoneNo, int waitTime)
 {
-    Q_UNUSED(phoneNo);
-    Q_UNUSED(waitTime);
-    return m_context.isBusy() ? QStringLiteral("B") : QStringLiteral("NoAnswer");
+    if (m_context.isBusy())
+        return QStringLiteral("B");
+    ModemContext::BusyScope busy(m_context);
+    Exchange &exchange = m_context.exchange;
+    exchange.ensureOpen();
+    // The semicolon makes it a voice call (ITU-T V.250 6.3.1).
+    exchange.writeCommand(QStringLiteral("ATD") + phoneNo + QLatin1Char(';'));
+    const QString reply = exchange.waitReply(waitTime);
+    if (contains(reply, "OK", "ok"))
+        return QStringLiteral("OK");
+    if (contains(reply, "BUSY", "busy"))
+        return QStringLiteral("BUSY");
+    // NO CARRIER, NO ANSWER, NO DIALTONE
+    if (contains(reply, "NO", "no"))
+        return QStringLiteral("NO");
+    // Nothing usable came: end the attempt so that the modem does not keep dialling.
+    hangUpCall();
+    return QStringLiteral("NoAnswer");
 }
 
 void Calls::handleRing()

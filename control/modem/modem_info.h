@@ -1,5 +1,6 @@
 // Modem information and phonebook: model, maker, revision, IMEI, service centre, a raw AT
-// command, and the entries of a phonebook storage.
+// command, and the entries of a phonebook storage. Each ends with Isbusy false, whatever the
+// port does.
 // Lives on its control's thread; no locks.
 #pragma once
 
@@ -25,6 +26,10 @@ public:
     QVariant readNb(const QVariant &storage);
 
 private:
+    /// One exchange under Isbusy: pending input dropped, the command, its reply ("" when the
+    /// port cannot be opened).
+    QString query(const QString &command, int seconds);
+
     ModemContext &m_context;
 };
 

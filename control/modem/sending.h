@@ -1,5 +1,6 @@
-// Sending text and 8-bit data as SMS-SUBMIT PDUs: the two centre variants with their retries, the
-// remembered variant in "c:\wintic.ini", and the result texts.
+// Sending text and 8-bit data as SMS-SUBMIT PDUs: the front end of Sendsms, the two centre
+// variants with the remembered choice in "c:\wintic.ini", SendAsc2, and the concatenation
+// reference of long messages.
 // Lives on its control's thread; no locks.
 #pragma once
 
@@ -13,7 +14,7 @@ class ModemContext;
 class Sending
 {
 public:
-    explicit Sending(ModemContext &context) : m_context(context) {}
+    explicit Sending(ModemContext &context);
 
     /// Sendsms: msg may get U+3000 appended (the caller's variable).
     QString sendSms(QString &msg, const QString &mobile, int sReport, bool pV);
@@ -23,8 +24,31 @@ public:
     /// Loads SendMethod from "c:\wintic.ini" [test] wave_or_mobile (after a successful Connect).
     void loadSendMethod();
 
+    /// The PDU of one 8-bit piece as SendAsc2 writes it (default centre "00", class 1, 24 hours).
+    static QString eightBitPdu(const QString &destination, bool report, const QString &piece);
+
 private:
+    struct Message
+    {
+        QString text;
+        QString mobile;
+        bool report = false;
+        quint8 validity = 0x01;
+        quint8 reference = 0;
+    };
+
+    QString sendExplicitCentre(const Message &message);
+    QString sendDefaultCentre(const Message &message);
+    QString runVariant(const Message &message, bool explicitCentre);
+    /// Stores SendMethod and writes it to the profile at once.
+    void setSendMethod(const QString &method);
+    static QString winticPath();
+
     ModemContext &m_context;
+    /// The reference of the next long message. It starts at a random value so that a restarted
+    /// control does not repeat the references it just used, and a recipient never joins the
+    /// parts of two messages (3GPP TS 23.040 9.2.3.24.1).
+    quint8 m_nextReference;
 };
 
 } // namespace lonvera::control

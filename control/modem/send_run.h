@@ -1,0 +1,61 @@
+// One run of a send variant: the checks before it, the attempts per part with their port and close
+// handling, the AT exchanges of the two centre variants and of 8-bit data, and the result text.
+// Lives on its control's thread; no locks.
+#pragma once
+
+#include <QString>
+
+namespace lonvera::control {
+
+class ModemContext;
+
+class SendRun
+{
+public:
+    /// How the PDU of one part is handed to the modem.
+    enum class Form {
+        ExplicitCentre, ///< "AT+CMGS= n" CR LF, up to three prompts of 12 s, modem errors dropped
+        DefaultCentre,  ///< "at+cmgs=0nn" CR, one prompt of 12 s, modem replies kept in the text
+        EightBit        ///< as DefaultCentre with an 18 s prompt and a 28 s reply
+    };
+
+    /// Starts the run: Isbusy must already be set by the caller.
+    explicit SendRun(ModemContext &context, int totalParts = 1);
+
+    /// Stops a run when a close is in progress, and connects when the link is down. False when
+    /// the run has ended (a close was requested).
+    bool begin();
+    /// Adds a failure text (a check that failed); the run then ends with finish().
+    void fail(const QString &text) { m_errorText += text; }
+    void setTotalParts(int total) { m_totalParts = total; }
+
+    /// Up to three attempts for one part. False when the run must stop (close requested, port
+    /// cannot be opened); a part that failed three times lets the run go on.
+    bool sendPart(const QString &pduHex, int tpduOctets, Form form);
+
+    /// The result: "y" when every part went; otherwise a failure text, also left in errmsg.
+    /// linkTextOnLinkStateAlone: the link-down text replaces the others even after a close.
+    QString finish(bool linkTextOnLinkStateAlone = false);
+
+    int partsSent() const { return m_partsSent; }
+
+    /// The length as the default-centre form writes it: a "0" before exactly two digits.
+    static QString defaultLengthText(int octets);
+    /// True when the final reply says the modem took the message: "OK", "ok", or "+CMGS:" (the
+    /// message reference comes only after the network took it, even when the "OK" is lost).
+    static bool isAccepted(const QString &reply);
+
+private:
+    enum class Step { Sent, Failed, Aborted };
+    Step exchangePart(const QString &pduHex, int tpduOctets, Form form);
+    /// Waits for ">" with a cleared buffer; false when a close was requested meanwhile.
+    bool waitPrompt(int seconds);
+    void abort();
+
+    ModemContext &m_context;
+    QString m_errorText;
+    int m_totalParts = 1;
+    int m_partsSent = 0;
+};
+
+} // namespace lonvera::control
