@@ -79,6 +79,10 @@ bool isWorkerClass(const QString &text)
 QString errorText(int number)
 {
     switch (number) {
+    case errors::kOverflow:
+        return QStringLiteral("Overflow");
+    case errors::kInvalidPropertyValue:
+        return QStringLiteral("Invalid property value");
     case errors::kTypeMismatch:
         return QStringLiteral("Type mismatch");
     case errors::kObjectNotSet:

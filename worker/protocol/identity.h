@@ -51,10 +51,12 @@ bool isWorkerClass(const QString &text);
 
 /// Error numbers as the component runtime numbers them.
 namespace errors {
+inline constexpr int kOverflow = 6;
 inline constexpr int kTypeMismatch = 13;
 inline constexpr int kObjectNotSet = 91;
 inline constexpr int kCannotCreateObject = 429;
 inline constexpr int kAutomationError = 440;
+inline constexpr int kInvalidPropertyValue = 380;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kArgumentNotOptional = 449;
 inline constexpr int kWrongArgumentCount = 450;

@@ -1,0 +1,272 @@
+// See qxsms.h.
+#include "worker/client/qxsms.h"
+
+#include "worker/client/worker_connection.h"
+
+namespace lonvera::worker::client {
+
+namespace {
+
+using protocol::CallKind;
+using protocol::Message;
+using protocol::MessageType;
+namespace errors = protocol::errors;
+
+thread_local WorkerError t_lastError;
+int g_callTimeoutMs = 60000;
+// Creating a worker loads its control; releasing one closes its port.
+constexpr int kCreateTimeoutMs = 15000;
+constexpr int kReleaseTimeoutMs = 15000;
+
+void noteError(const WorkerError &error, WorkerError *out)
+{
+    t_lastError = error;
+    if (out)
+        *out = error;
+}
+
+} // namespace
+
+WorkerError lastError()
+{
+    return t_lastError;
+}
+void clearLastError()
+{
+    t_lastError = {};
+}
+
+void QXSms::setCallTimeout(int ms)
+{
+    g_callTimeoutMs = ms;
+}
+int QXSms::callTimeout()
+{
+    return g_callTimeoutMs;
+}
+
+std::unique_ptr<QXSms> QXSms::create(const QString &classId, WorkerError *error)
+{
+    // A server that is just ending after its last worker cannot take a new one: go to a new
+    // server (a start racing with the ending one may reach it once more).
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        WorkerError e;
+        std::shared_ptr<WorkerConnection> connection = WorkerConnection::obtain(&e);
+        if (!connection) {
+            noteError(e, error);
+            return nullptr;
+        }
+        Message create;
+        create.type = MessageType::Create;
+        create.name = classId;
+        Message answer;
+        if (connection->request(create, kCreateTimeoutMs, &answer, &e)) {
+            std::unique_ptr<QXSms> proxy(new QXSms(connection, answer.objectId));
+            if (error)
+                *error = {};
+            return proxy;
+        }
+        const bool retry = e.number == errors::kServerUnavailable && connection->saidBye();
+        if (!retry) {
+            noteError(e, error);
+            return nullptr;
+        }
+        // Let the ending server finish before the next one is started.
+        connection->waitForClose(2000);
+    }
+    const WorkerError e{errors::kServerUnavailable,
+                        protocol::errorText(errors::kServerUnavailable)};
+    noteError(e, error);
+    return nullptr;
+}
+
+QXSms::QXSms(std::shared_ptr<WorkerConnection> connection, qint64 objectId)
+    : m_connection(std::move(connection)), m_objectId(objectId)
+{
+    m_connection->attach(m_objectId, this);
+}
+
+QXSms::~QXSms()
+{
+    release();
+}
+
+bool QXSms::isAlive() const
+{
+    return !m_lost && m_connection && m_connection->isAlive();
+}
+
+qint64 QXSms::serverPid() const
+{
+    return m_connection ? m_connection->serverPid() : 0;
+}
+
+bool QXSms::fail(const WorkerError &error)
+{
+    m_lastError = error;
+    t_lastError = error;
+    return false;
+}
+
+QVariant QXSms::invoke(const QString &member, CallKind kind, const QVariantList &args)
+{
+    if (m_released) {
+        fail({errors::kObjectNotSet, protocol::errorText(errors::kObjectNotSet)});
+        return {};
+    }
+    Message call;
+    call.type = MessageType::Call;
+    call.objectId = m_objectId;
+    call.name = member;
+    call.code = static_cast<int>(kind);
+    call.args = args;
+    Message answer;
+    WorkerError error;
+    if (!m_connection->request(call, g_callTimeoutMs, &answer, &error)) {
+        fail(error);
+        return {};
+    }
+    m_lastError = {};
+    return answer.args.value(0);
+}
+
+void QXSms::release()
+{
+    if (m_released)
+        return;
+    m_released = true;
+    m_connection->detach(m_objectId);
+    if (!m_connection->isAlive())
+        return;
+    Message release;
+    release.type = MessageType::Release;
+    release.objectId = m_objectId;
+    Message answer;
+    WorkerError error;
+    if (!m_connection->request(release, kReleaseTimeoutMs, &answer, &error))
+        fail(error);
+}
+
+void QXSms::deliver(const Message &event)
+{
+    const QVariant first = event.args.value(0);
+    switch (event.code) {
+    case 1:
+        emit OnRevMsg(first);
+        break;
+    case 2:
+        emit OnStatusChange(first.toBool());
+        break;
+    case 3:
+        emit OnOtherReport(first);
+        break;
+    case 4:
+        emit OnSendReport(first.toString(), event.args.value(1).toString());
+        break;
+    case 5:
+        emit OnInCall(first);
+        break;
+    case 6:
+        emit OnReceipt(first);
+        break;
+    default:
+        break;
+    }
+}
+
+void QXSms::announceLoss(const WorkerError &error)
+{
+    if (m_lost || m_released)
+        return;
+    m_lost = true;
+    emit serverLost(error);
+}
+
+QString QXSms::spiidd()
+{
+    return invoke(QStringLiteral("spiidd"), CallKind::PropertyGet).toString();
+}
+void QXSms::setSpiidd(const QString &value)
+{
+    invoke(QStringLiteral("spiidd"), CallKind::PropertyPut, {value});
+}
+qint16 QXSms::Comport()
+{
+    return static_cast<qint16>(invoke(QStringLiteral("Comport"), CallKind::PropertyGet).toInt());
+}
+void QXSms::setComport(qint16 port)
+{
+    invoke(QStringLiteral("Comport"), CallKind::PropertyPut, {port});
+}
+QVariant QXSms::Settings()
+{
+    return invoke(QStringLiteral("Settings"), CallKind::PropertyGet);
+}
+void QXSms::setSettings(const QVariant &settings)
+{
+    invoke(QStringLiteral("Settings"), CallKind::PropertyPut, {settings});
+}
+QVariant QXSms::Smsservice()
+{
+    return invoke(QStringLiteral("Smsservice"), CallKind::PropertyGet);
+}
+void QXSms::setSmsservice(const QVariant &number)
+{
+    invoke(QStringLiteral("Smsservice"), CallKind::PropertyPut, {number});
+}
+
+void QXSms::Connect(qint16 WaitTime, bool AutoRevMsg)
+{
+    invoke(QStringLiteral("Connect"), CallKind::Method, {WaitTime, AutoRevMsg});
+}
+void QXSms::Dailphone(const QString &PhoneStr1)
+{
+    invoke(QStringLiteral("Dailphone"), CallKind::Method, {PhoneStr1});
+}
+void QXSms::DVts123(const QString &key123)
+{
+    invoke(QStringLiteral("DVts123"), CallKind::Method, {key123});
+}
+QVariant QXSms::SendsmsA(const QString &ppidd, const QString &msg1, const QString &mb1, qint16 rp1,
+                         bool pV, qint16 waittm)
+{
+    return invoke(QStringLiteral("SendsmsA"), CallKind::Method,
+                  {ppidd, msg1, mb1, rp1, pV, waittm});
+}
+void QXSms::Dovote_task(const QString &mb, qint16 voteMax1, const QVariantList &tAndKeys)
+{
+    QVariantList args{mb, voteMax1};
+    args += tAndKeys.mid(0, 16);
+    invoke(QStringLiteral("Dovote_task"), CallKind::Method, args);
+}
+void QXSms::ReadMsg()
+{
+    invoke(QStringLiteral("ReadMsg"), CallKind::Method);
+}
+void QXSms::HandupCall()
+{
+    invoke(QStringLiteral("HandupCall"), CallKind::Method);
+}
+void QXSms::ClosePort()
+{
+    invoke(QStringLiteral("ClosePort"), CallKind::Method);
+}
+
+bool quitWorkerServer(int timeoutMs)
+{
+    std::shared_ptr<WorkerConnection> connection = WorkerConnection::existing();
+    if (!connection) {
+        // Only a running server is asked; none is started for this.
+        auto probe = std::make_shared<WorkerConnection>();
+        if (!probe->openExisting())
+            return false;
+        connection = probe;
+    }
+    Message quit;
+    quit.type = MessageType::Quit;
+    connection->post(quit);
+    connection->waitForClose(timeoutMs);
+    return true;
+}
+
+} // namespace lonvera::worker::client
