@@ -122,6 +122,15 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     bool ok = false;
     const qint64 id = sId.trimmed().toLongLong(&ok);
     const QDateTime when = now();
+    if (ok && result == u"B"_s) {
+        // The modem was busy with another operation (reading, a call) and sent nothing: the row
+        // stays claimed for this port and goes out on the next tick instead of ending in
+        // badoutbox as a failure.
+        logDevice(n, u"设备忙，信息 "_s + sId.trimmed() + u" 稍后重发"_s);
+        slotRef(n).idle = true;
+        ++m_resultCounter;
+        return;
+    }
     if (ok && !finishMove(n, id, result, when)) {
         // The row stays in outbox, claimed for this port; the slot waits until it is recorded.
         slotRef(n).pendingMove = Slot::PendingMove{id, result, when};

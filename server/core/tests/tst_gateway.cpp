@@ -93,6 +93,7 @@ private slots:
     void claimedRowStaysWhileStopped();
     void failedMoveKeepsRowAndDoesNotResend();
     void failedSendGoesToBadOutbox();
+    void busyModemKeepsRowForRetry();
     void serverLostFreesSlot();
     void countersAre32Bit();
     void tableCountersCaption();
@@ -411,6 +412,25 @@ void TstGateway::failedSendGoesToBadOutbox()
     QCOMPARE(sounds.size(), 1);
     QCOMPARE(w->sent, (QStringList{u"1"_s, u"2"_s}));
     QCOMPARE(rig.gateway->sentCount(3), 0);
+}
+
+void TstGateway::busyModemKeepsRowForRetry()
+{
+    // "B": the modem was busy and sent nothing; the row must not end in badoutbox.
+    Rig rig;
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
+    rig.store.addOutbox(2, u"13800000002"_s, rig.clock.addSecs(-4));
+    rig.start();
+    FakeWorker *w = rig.connect(3);
+    emit w->sendReport(u"1"_s, u"B"_s);
+    QVERIFY(rig.store.badIds.isEmpty());
+    QCOMPARE(rig.store.outboxRow(1)->m.comPort, 3);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    rig.gateway->dispatchTick();
+    QCOMPARE(w->sent, (QStringList{u"1"_s, u"1"_s}));
+    emit w->sendReport(u"1"_s, u"y"_s);
+    QCOMPARE(rig.store.sentIds, QList<qint64>{1});
+    QCOMPARE(w->sent, (QStringList{u"1"_s, u"1"_s, u"2"_s}));
 }
 
 void TstGateway::serverLostFreesSlot()
