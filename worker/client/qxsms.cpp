@@ -45,6 +45,15 @@ int QXSms::callTimeout()
     return g_callTimeoutMs;
 }
 
+void QXSms::setStartTimeout(int ms)
+{
+    WorkerConnection::setStartTimeout(ms);
+}
+int QXSms::startTimeout()
+{
+    return WorkerConnection::startTimeout();
+}
+
 std::unique_ptr<QXSms> QXSms::create(const QString &classId, WorkerError *error)
 {
     // A server that is just ending after its last worker cannot take a new one: go to a new

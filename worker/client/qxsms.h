@@ -78,6 +78,10 @@ public:
     /// The time a call may take before it fails (default 60 s).
     static void setCallTimeout(int ms);
     static int callTimeout();
+    /// The time a started Tarvex80 may take to listen (default 10 s); one that ends before
+    /// listening fails the creation at once.
+    static void setStartTimeout(int ms);
+    static int startTimeout();
 
     /// The process id of the worker server this proxy talks to.
     qint64 serverPid() const;

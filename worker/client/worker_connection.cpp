@@ -9,9 +9,14 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 
 namespace lonvera::worker::client {
 
@@ -24,8 +29,26 @@ namespace errors = protocol::errors;
 thread_local std::weak_ptr<WorkerConnection> t_connection;
 
 // A freshly started server needs a moment to listen; a silent one is given up on after this.
-constexpr int kStartTimeoutMs = 10000;
+std::atomic<int> g_startTimeoutMs = 10000;
 constexpr int kHandshakeTimeoutMs = 5000;
+
+// True once the process has ended. The started server is not our child (it is detached), so
+// this asks the kernel; where nobody reaps orphans it stays a zombie, which counts as ended.
+bool hasEnded(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0)
+        return errno == ESRCH;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // The state follows the command name in parentheses (which may itself hold blanks).
+    const QByteArray line = stat.read(512);
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() &&
+           (line.at(close + 2) == 'Z' || line.at(close + 2) == 'X');
+}
 
 WorkerError unavailable()
 {
@@ -88,25 +111,40 @@ bool WorkerConnection::connectSocket(const QString &path, int timeoutMs)
 bool WorkerConnection::open(WorkerError *error)
 {
     const QString path = serverSocketPath();
-    if (!connectSocket(path, 1000)) {
-        if (!startServer(error))
-            return false;
-        // Poll for the socket while the new process starts; this runs once per server start.
-        const QDeadlineTimer deadline(kStartTimeoutMs);
-        bool connected = false;
-        while (!deadline.hasExpired()) {
-            if (connectSocket(path, 500)) {
-                connected = true;
-                break;
-            }
+    // A server ending after its last worker may still take a connection and then close it
+    // unanswered; by the next try its socket is gone and a new server is started.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) {
+            m_decoder = protocol::FrameDecoder();
+            m_answers.clear();
+            m_saidBye = false;
             QThread::msleep(20);
         }
-        if (!connected) {
-            *error = unavailable();
+        if (!connectSocket(path, 1000) && !startAndConnect(path, error))
             return false;
-        }
+        if (handshake(error))
+            return true;
+        if (!m_closedUnanswered)
+            return false;
     }
-    return handshake(error);
+    return false;
+}
+
+bool WorkerConnection::startAndConnect(const QString &path, WorkerError *error)
+{
+    qint64 pid = 0;
+    if (!startServer(&pid, error))
+        return false;
+    // Poll for the socket while the new process starts; this runs once per server start.
+    // A server that ended without listening (it failed to start) is given up on at once.
+    const QDeadlineTimer deadline(g_startTimeoutMs.load());
+    while (!deadline.hasExpired() && !hasEnded(pid)) {
+        if (connectSocket(path, 500))
+            return true;
+        QThread::msleep(20);
+    }
+    *error = unavailable();
+    return false;
 }
 
 bool WorkerConnection::openExisting()
@@ -115,11 +153,21 @@ bool WorkerConnection::openExisting()
     return connectSocket(serverSocketPath(), 1000) && handshake(&error);
 }
 
-bool WorkerConnection::startServer(WorkerError *error)
+void WorkerConnection::setStartTimeout(int ms)
+{
+    g_startTimeoutMs = ms;
+}
+
+int WorkerConnection::startTimeout()
+{
+    return g_startTimeoutMs;
+}
+
+bool WorkerConnection::startServer(qint64 *pid, WorkerError *error)
 {
     const QString program = serverExecutable();
     if (!QFileInfo(program).isExecutable() ||
-        !QProcess::startDetached(program, {QStringLiteral("-Embedding")})) {
+        !QProcess::startDetached(program, {QStringLiteral("-Embedding")}, QString(), pid)) {
         *error = unavailable();
         return false;
     }
@@ -142,6 +190,9 @@ bool WorkerConnection::handshake(WorkerError *error)
     }
     pump();
     --m_blocking;
+    // Closed before any greeting came back: the server was ending (not a time-out).
+    m_closedUnanswered =
+        !m_answers.contains(0) && (m_saidBye || m_socket.state() != QLocalSocket::ConnectedState);
     QString reason;
     if (!m_answers.contains(0) ||
         !protocol::acceptWelcome(m_answers.take(0), &m_serverPid, &reason)) {

@@ -33,6 +33,9 @@ public:
     /// The calling thread's live connection, made (and the server started) when needed; nullptr
     /// with error 462 when the server cannot be reached.
     static std::shared_ptr<WorkerConnection> obtain(WorkerError *error);
+    /// How long a started server may take to listen before creation fails with error 462.
+    static void setStartTimeout(int ms);
+    static int startTimeout();
     /// Connects to a running server only (no start); false when none answers.
     bool openExisting();
     /// The calling thread's connection if one is open, without starting anything.
@@ -60,7 +63,8 @@ public:
 private:
     bool open(WorkerError *error);
     bool connectSocket(const QString &path, int timeoutMs);
-    bool startServer(WorkerError *error);
+    bool startAndConnect(const QString &path, WorkerError *error);
+    bool startServer(qint64 *pid, WorkerError *error);
     bool handshake(WorkerError *error);
     void pump();
     void onReadyRead();
@@ -73,6 +77,7 @@ private:
     protocol::FrameDecoder m_decoder;
     bool m_alive = false;
     bool m_saidBye = false;
+    bool m_closedUnanswered = false;
     bool m_lossAnnounced = false;
     int m_blocking = 0;
     bool m_deliveryScheduled = false;
