@@ -6,9 +6,11 @@
 #include "worker/client/endpoint.h"
 #include "worker/protocol/message.h"
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
 
 using namespace lonvera;
@@ -25,6 +27,15 @@ class TestTarvex80 : public QObject
     {
         m_fixture.emulator().updateProfile(com, change);
     }
+
+    int refusedSends(int com)
+    {
+        const auto sent = m_fixture.emulator().sentMessages(com);
+        return int(std::count_if(sent.begin(), sent.end(),
+                                 [](const emulator::SentMessage &m) { return m.reference < 0; }));
+    }
+
+    int m_refusalsPerAttempt = 0;
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_fixture.start(16)); }
@@ -51,10 +62,14 @@ private Q_SLOTS:
     {
         setProfile(3, [](emulator::ModemProfile &p) { p.silent = true; });
         std::unique_ptr<EventRecorder> rec;
-        auto worker = m_fixture.connectedWorker(3, &rec);
+        auto worker = m_fixture.connectedWorker(3, &rec, true, 1);
         QVERIFY(!worker);
         QVERIFY2(rec->texts().contains(QStringLiteral("未找到设备")),
                  qPrintable(rec->texts().join('|')));
+        // The control waits WaitTime seconds for each of its four handshake probes.
+        const qint64 took =
+            rec->timeOf(QStringLiteral("未找到设备")) - rec->timeOf(QStringLiteral("正在连接"));
+        QVERIFY2(took >= 4000 - 50 && took < 9000, qPrintable(QString::number(took)));
         setProfile(3, [](emulator::ModemProfile &p) { p.silent = false; });
     }
 
@@ -126,6 +141,54 @@ private Q_SLOTS:
         QCOMPARE(report.value(0), QStringLiteral("77"));
         QVERIFY(!report.value(1).isEmpty() && report.value(1) != QStringLiteral("y"));
         setProfile(7, [](emulator::ModemProfile &p) { p.unknownNumberCmsError = 0; });
+        // The control retries on its own inside one attempt; learn how many refusals make up
+        // one of the worker's attempts, for the test below.
+        const int refused = refusedSends(7);
+        QVERIFY2(refused >= 2 && refused % 2 == 0, qPrintable(QString::number(refused)));
+        m_refusalsPerAttempt = refused / 2;
+    }
+
+    void firstAttemptFailsSecondSucceeds()
+    {
+        if (m_refusalsPerAttempt == 0)
+            QSKIP("needs failedAttemptIsRetriedOnce to count the control's own retries");
+        std::unique_ptr<EventRecorder> rec;
+        auto worker = m_fixture.connectedWorker(8, &rec);
+        QVERIFY(worker);
+        setProfile(8, [](emulator::ModemProfile &p) { p.unknownNumberCmsError = 500; });
+        // The modem takes messages again right after the refusal that ends the first attempt.
+        // The switch is made on the emulator's thread as it logs that refusal, before the modem
+        // answers, so the second attempt finds it in place whatever the timing.
+        const int before = refusedSends(8);
+        const int lastRefusal = before + m_refusalsPerAttempt;
+        std::atomic<bool> switched = false;
+        emulator::Emulator &emu = m_fixture.emulator();
+        QMetaObject::Connection hook = connect(
+            emu.log(), &emulator::EmulatorLog::changed, emu.log(),
+            [&] {
+                if (!switched && refusedSends(8) >= lastRefusal) {
+                    switched = true;
+                    emu.updateProfile(
+                        8, [](emulator::ModemProfile &p) { p.unknownNumberCmsError = 0; });
+                }
+            },
+            Qt::DirectConnection);
+        rec->events.clear();
+        QCOMPARE(worker->SendsmsA("78", "second time lucky", "10000").toString(),
+                 QStringLiteral("y"));
+        const bool reported = rec->waitForEvent(QStringLiteral("OnSendReport"), 1, 60000);
+        disconnect(hook);
+        QVERIFY(reported);
+        QVERIFY(switched);
+        QCOMPARE(rec->texts(), (QStringList{QStringLiteral("正在候时"), QStringLiteral("正在发送"),
+                                            QStringLiteral("正在发送(2)")}));
+        const auto reports = rec->named(QStringLiteral("OnSendReport"));
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports[0].args, (QStringList{QStringLiteral("78"), QStringLiteral("y")}));
+        // The first attempt's refusals and the second attempt's one accepted message.
+        QCOMPARE(refusedSends(8), lastRefusal);
+        const auto sent = emu.sentMessages(8);
+        QVERIFY(!sent.isEmpty() && sent.last().reference >= 0);
     }
 
     // Field fault: a second send requested within the deferral replaced the first, which then
@@ -158,11 +221,15 @@ private Q_SLOTS:
         QCOMPARE(worker->SendsmsA("6", "refused", m_fixture.emulator().number(12)).toString(),
                  QStringLiteral("Busy"));
         QVERIFY(rec->waitForEvent(QStringLiteral("OnSendReport"), 1, 20000));
-        QTest::qWait(600);
+        // Requests run in order: once a read asked for now is answered, a send taken before it
+        // would have run and been reported.
+        worker->ReadMsg();
+        QVERIFY(rec->waitForEvent(QStringLiteral("OnRevMsg"), 1, 10000));
         // Only the first one was taken.
         const auto reports = rec->named(QStringLiteral("OnSendReport"));
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports[0].args.value(0), QStringLiteral("5"));
+        QCOMPARE(rec->texts().count(QStringLiteral("正在候时")), 1);
         setProfile(11, [](emulator::ModemProfile &p) { p.networkDelayMs = 0; });
     }
 
@@ -178,7 +245,10 @@ private Q_SLOTS:
         QVERIFY(rec->waitForText(QStringLiteral("正在发送"), 5000));
         worker->ClosePort();
         QVERIFY(rec->waitForText(QStringLiteral("关闭端口"), 3000));
-        QTest::qWait(1500);
+        // The read runs only after the stopped send has ended, so anything that send still
+        // raised comes before its answer.
+        worker->ReadMsg();
+        QVERIFY(rec->waitForEvent(QStringLiteral("OnRevMsg"), 1, 10000));
         QVERIFY(rec->named(QStringLiteral("OnSendReport")).isEmpty());
         QVERIFY(!rec->texts().contains(QStringLiteral("正在发送(2)")));
         setProfile(13, [](emulator::ModemProfile &p) { p.networkDelayMs = 0; });
@@ -212,22 +282,28 @@ private Q_SLOTS:
         auto worker = m_fixture.connectedWorker(16, &rec);
         QVERIFY(worker);
         rec->events.clear();
-        // A ring without a caller the modem can name raises nothing and is not hung up.
-        m_fixture.emulator().injectRing(16);
-        QTest::qWait(2500);
-        QVERIFY(rec->named(QStringLiteral("OnInCall")).isEmpty());
+        emulator::Emulator &emu = m_fixture.emulator();
+        const qsizetype start = emu.commands(16).size();
+        auto sinceStart = [&](const char *command) {
+            const auto commands = emu.commands(16).mid(start);
+            return std::count_if(commands.begin(), commands.end(), [&](const QByteArray &c) {
+                return c.toUpper().startsWith(command);
+            });
+        };
+        // A ring without a caller the modem can name raises nothing and is not hung up: the
+        // control asks for the caller three times and gives up.
+        emu.injectRing(16);
+        QVERIFY(emu.waitFor([&] { return sinceStart("AT+CLCC") >= 3; }, 10000));
 
-        m_fixture.emulator().ringFrom(16, QStringLiteral("13900001111"));
+        emu.ringFrom(16, QStringLiteral("13900001111"));
         QVERIFY(rec->waitForEvent(QStringLiteral("OnInCall"), 1, 15000));
-        QVERIFY(rec->named(QStringLiteral("OnInCall"))
-                    .first()
-                    .args.value(0)
-                    .contains(QStringLiteral("13900001111")));
-        // The worker rejected the call before telling the client.
-        const auto commands = m_fixture.emulator().commands(16);
-        QVERIFY(std::any_of(commands.begin(), commands.end(), [](const QByteArray &c) {
-            return c.toUpper().startsWith("ATH") || c.toUpper().contains("+CHUP");
-        }));
+        // Events keep their order, so a call event for the first ring would have come first.
+        const auto calls = rec->named(QStringLiteral("OnInCall"));
+        QCOMPARE(calls.size(), 1);
+        QVERIFY(calls.first().args.value(0).contains(QStringLiteral("13900001111")));
+        // The worker rejected the known caller (only) before telling the client.
+        QVERIFY(emu.waitFor([&] { return sinceStart("ATH") + sinceStart("AT+CHUP") >= 1; }, 5000));
+        QCOMPARE(sinceStart("ATH") + sinceStart("AT+CHUP"), 1);
     }
 
     void sixteenWorkersAtOnce()
@@ -285,7 +361,7 @@ private Q_SLOTS:
         QFETCH(QVariantList, args);
         QFETCH(int, error);
         auto worker = client::QXSms::create();
-        QVERIFY(worker);
+        QVERIFY2(worker, qPrintable(client::lastError().description));
         worker->invoke(member, static_cast<protocol::CallKind>(kind), args);
         QCOMPARE(worker->lastError().number, error);
         QCOMPARE(client::lastError().number, error);
@@ -311,7 +387,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         auto worker = client::QXSms::create();
-        QVERIFY(worker);
+        QVERIFY2(worker, qPrintable(client::lastError().description));
         QLocalSocket intruder;
         intruder.connectToServer(client::serverSocketPath());
         QVERIFY(intruder.waitForConnected(2000));
@@ -361,7 +437,9 @@ private Q_SLOTS:
         const qint64 pid = first->serverPid();
         QVERIFY(processExists(pid));
         first.reset();
-        QTest::qWait(300);
+        // The release has been answered; the server still serves the other worker.
+        second->setSpiidd(QStringLiteral("left"));
+        QCOMPARE(second->spiidd(), QStringLiteral("left"));
         QVERIFY(processExists(pid));
         second.reset();
         QVERIFY(waitForProcessEnd(pid, 5000));
@@ -403,28 +481,50 @@ private Q_SLOTS:
         QCOMPARE(error.number, 429);
     }
 
-    void silentServerGives462()
+    void unreachableServerGives462_data()
     {
-        // A registered server that starts but never answers.
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<int>("startTimeoutMs");
+        QTest::addColumn<int>("minimumMs");
+        QTest::addColumn<int>("maximumMs");
+        // Given up on as soon as it has ended, long before the start time-out.
+        QTest::newRow("ends without listening") << QByteArray("exit 0") << 10000 << 0 << 5000;
+        // Given up on at the start time-out, not before.
+        QTest::newRow("runs but never listens")
+            << QByteArray("exec sleep 4") << 1000 << 1000 << 3500;
+    }
+    void unreachableServerGives462()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(int, startTimeoutMs);
+        QFETCH(int, minimumMs);
+        QFETCH(int, maximumMs);
         const QByteArray saved = qgetenv("LONVERA_PREFIX");
+        const int savedTimeout = client::QXSms::startTimeout();
         QTemporaryDir other(QStringLiteral("/tmp/lvw-XXXXXX"));
         qputenv("LONVERA_PREFIX", other.path().toLocal8Bit());
-        QFile script(other.filePath(QStringLiteral("mute-server")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexit 0\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY(client::registerServer(script.fileName()));
-        QCOMPARE(client::registeredServerPath(), script.fileName());
+        QFile file(other.filePath(QStringLiteral("mute-server")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script + "\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(client::registerServer(file.fileName()));
+        QCOMPARE(client::registeredServerPath(), file.fileName());
 
+        client::QXSms::setStartTimeout(startTimeoutMs);
         client::WorkerError error;
+        QElapsedTimer clock;
+        clock.start();
         auto worker = client::QXSms::create(QString::fromLatin1(protocol::kProgId), &error);
+        const qint64 took = clock.elapsed();
+        client::QXSms::setStartTimeout(savedTimeout);
         qputenv("LONVERA_PREFIX", saved);
         QVERIFY(!worker);
         QCOMPARE(error.number, 462);
         QCOMPARE(error.description,
                  QStringLiteral("The remote server machine does not exist or is unavailable"));
         QCOMPARE(client::lastError().number, 462);
+        QVERIFY2(took >= minimumMs && took < maximumMs, qPrintable(QString::number(took)));
     }
 };
 

@@ -99,8 +99,9 @@ void WorkerFixture::stop()
     m_prefix.reset();
 }
 
-std::unique_ptr<client::QXSms>
-WorkerFixture::connectedWorker(int com, std::unique_ptr<EventRecorder> *rec, bool autoRevMsg)
+std::unique_ptr<client::QXSms> WorkerFixture::connectedWorker(int com,
+                                                              std::unique_ptr<EventRecorder> *rec,
+                                                              bool autoRevMsg, qint16 waitTime)
 {
     client::WorkerError error;
     std::unique_ptr<client::QXSms> worker =
@@ -112,7 +113,7 @@ WorkerFixture::connectedWorker(int com, std::unique_ptr<EventRecorder> *rec, boo
     *rec = std::make_unique<EventRecorder>(worker.get());
     worker->setComport(static_cast<qint16>(com));
     worker->setSettings(QStringLiteral("9600,n,8,1"));
-    worker->Connect(9, autoRevMsg);
+    worker->Connect(waitTime, autoRevMsg);
     const QString expected = QStringLiteral("成功连接设备");
     if (!QTest::qWaitFor(
             [&] {

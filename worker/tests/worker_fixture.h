@@ -51,7 +51,7 @@ public:
 
     /// A worker on port com, connected (waits for the connect text); nullptr on failure.
     std::unique_ptr<client::QXSms> connectedWorker(int com, std::unique_ptr<EventRecorder> *rec,
-                                                   bool autoRevMsg = true);
+                                                   bool autoRevMsg = true, qint16 waitTime = 9);
 
 private:
     std::unique_ptr<QTemporaryDir> m_prefix;
