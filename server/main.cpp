@@ -31,6 +31,12 @@ void print(FILE *stream, const QString &text)
 {
     QString line = text;
     line.replace(u'\r', u'\n');
+    // Reports and received records carry field separators (characters 1 and 2): a terminal
+    // shows them as blanks.
+    for (QChar &c : line) {
+        if (c.unicode() < 0x20 && c != u'\n' && c != u'\t')
+            c = u' ';
+    }
     std::fputs(line.toUtf8().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
