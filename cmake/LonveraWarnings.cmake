@@ -9,3 +9,10 @@ if(LONVERA_SANITIZE)
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Coverage instrumentation for every library a fuzz target links, so the fuzzer sees the branches
+# of the decoders it drives and not only those of its own entry function.
+if(LONVERA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()
