@@ -40,7 +40,7 @@ QString Gateway::rangeText(int port) const
 void Gateway::connectAll()
 {
     m_autoConnectTimer.stop();
-    if (!m_store || m_shutdown)
+    if (!m_store || m_shutdown || m_closing)
         return;
     QString error;
     const QList<DeviceRecord> devices = m_store->devices(kSlots, &error);
@@ -70,7 +70,7 @@ void Gateway::connectAll()
 void Gateway::connectDevice(int n, int port, const QString &rate, const QString &serno,
                             const QString &forNo, int pause)
 {
-    if (!validSlot(n) || m_shutdown)
+    if (!validSlot(n) || m_shutdown || m_closing)
         return;
     if (port >= 0 && port <= kSlots)
         m_rangeTexts[std::size_t(port)] = forNo;

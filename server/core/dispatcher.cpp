@@ -30,7 +30,7 @@ void Gateway::requestNextMessage(int n)
         return;
     Slot &s = slotRef(n);
     // A stopped or lost device takes no message: it could never report on it.
-    if (!s.worker || !s.connected || s.pendingMove)
+    if (!s.worker || !s.connected || s.pendingMove || m_closing)
         return;
     const QDateTime time = now();
     if (m_loaded.justTm == 1) {

@@ -193,12 +193,16 @@ bool Gateway::requestClose(bool fromCloseBox)
         m_view->requestMinimise();
         return false;
     }
-    if (m_shutdown)
+    // A second request (a second signal, say) while the sequence runs lets the first finish.
+    if (m_shutdown || m_closing)
         return true;
     if (m_settings.isOn(u"AUTOC"_s, u"CloseConfirm"_s) &&
         !m_view->ask(
             u"确实关闭短信服务器吗？\r如果关闭，系统将无法发送及接收手机短信\r是否关闭？"_s))
         return false;
+    // Results still arrive and are recorded while the ports close, but no new message is handed
+    // to a port that is closing: its result could come too late and the row be sent again.
+    m_closing = true;
     log(u"：正在关闭短信服务，请稍候..."_s);
     m_autoConnectTimer.stop();
     letEventsRun(4);

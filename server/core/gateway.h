@@ -139,6 +139,8 @@ private:
     std::array<qint32, kSlots + 1> m_sentCounters{}; // per device id 0 … 16
     qint64 m_resultCounter = 0;
     bool m_shutdown = false;
+    /// The close sequence runs: no new message goes out and a second request waits for it.
+    bool m_closing = false;
     int m_lastConnectError = 0;
     QString m_versionText = QStringLiteral("1.0.0");
 

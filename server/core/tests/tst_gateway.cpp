@@ -100,6 +100,7 @@ private slots:
     void runLogTrim();
     void closeSequence_data();
     void closeSequence();
+    void closeHandsOutNothingNew();
 };
 
 void TstGateway::paceToPause_data()
@@ -560,6 +561,31 @@ void TstGateway::closeSequence()
     QVERIFY(guardA.isNull());  // released
     rig.gateway->connectAll(); // after the shutdown flag nothing connects
     QCOMPARE(rig.factory.created.size(), std::size_t(2));
+}
+
+void TstGateway::closeHandsOutNothingNew()
+{
+    // While the ports close, a result is still recorded but the next row is not handed out, and
+    // a second close request (a second signal) does not run the sequence again.
+    Rig rig;
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
+    rig.store.addOutbox(2, u"13800000002"_s, rig.clock.addSecs(-4));
+    rig.start();
+    FakeWorker *w = rig.connect(1);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    QSignalSpy closed(rig.gateway.get(), &Gateway::closed);
+    Gateway *gateway = rig.gateway.get();
+    QMetaObject::invokeMethod(
+        w, [w] { emit w->sendReport(u"1"_s, u"y"_s); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        gateway, [gateway] { QVERIFY(gateway->requestClose()); }, Qt::QueuedConnection);
+    QVERIFY(gateway->requestClose());
+    QCOMPARE(rig.store.sentIds, QList<qint64>{1});
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    QCOMPARE(rig.store.outboxRow(2)->m.comPort, 0);
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(rig.factory.endCount, 1);
+    QCOMPARE(rig.logLines().filter(u"关闭短信服务器"_s).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstGateway)
