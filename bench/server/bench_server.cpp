@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace lonvera;
 using namespace lonvera::server;
@@ -88,6 +89,72 @@ qint64 sentShown(GatewayView *view, int modems)
     return sum;
 }
 
+// Workers of the worker server, passed through so the time the gateway spends on a send result
+// (moving the row, claiming the next one and handing it over) can be taken: the gateway's
+// handler runs inside the re-emitted signal.
+struct Timing
+{
+    qint64 handlingNs = 0;
+    qint64 handled = 0;
+};
+
+class TimedWorker : public WorkerHandle
+{
+public:
+    TimedWorker(std::unique_ptr<WorkerHandle> inner, Timing *timing)
+        : m_inner(std::move(inner)), m_timing(timing)
+    {
+        WorkerHandle *w = m_inner.get();
+        connect(w, &WorkerHandle::statusChanged, this, &WorkerHandle::statusChanged);
+        connect(w, &WorkerHandle::otherReport, this, &WorkerHandle::otherReport);
+        connect(w, &WorkerHandle::messagesReceived, this, &WorkerHandle::messagesReceived);
+        connect(w, &WorkerHandle::receiptsReceived, this, &WorkerHandle::receiptsReceived);
+        connect(w, &WorkerHandle::callReceived, this, &WorkerHandle::callReceived);
+        connect(w, &WorkerHandle::serverLost, this, &WorkerHandle::serverLost);
+        connect(w, &WorkerHandle::sendReport, this, [this](const QString &id, const QString &r) {
+            QElapsedTimer t;
+            t.start();
+            emit sendReport(id, r);
+            m_timing->handlingNs += t.nsecsElapsed();
+            ++m_timing->handled;
+        });
+    }
+    int comport() const override { return m_inner->comport(); }
+    void setComport(int port) override { m_inner->setComport(port); }
+    void setSettings(const QString &s) override { m_inner->setSettings(s); }
+    void setSmsservice(const QString &n) override { m_inner->setSmsservice(n); }
+    void connectDevice(int wait, bool autoRev) override { m_inner->connectDevice(wait, autoRev); }
+    QString sendsmsA(const QString &id, const QString &msg, const QString &mbno, int report,
+                     bool validity, int waitSeconds) override
+    {
+        return m_inner->sendsmsA(id, msg, mbno, report, validity, waitSeconds);
+    }
+    void readMsg() override { m_inner->readMsg(); }
+    void closePort() override { m_inner->closePort(); }
+    int lastError() const override { return m_inner->lastError(); }
+
+private:
+    std::unique_ptr<WorkerHandle> m_inner;
+    Timing *m_timing;
+};
+
+class TimedFactory : public WorkerFactory
+{
+public:
+    TimedFactory(WorkerFactory *inner, Timing *timing) : m_inner(inner), m_timing(timing) {}
+    std::unique_ptr<WorkerHandle> create(int *error) override
+    {
+        std::unique_ptr<WorkerHandle> w = m_inner->create(error);
+        return w ? std::make_unique<TimedWorker>(std::move(w), m_timing) : nullptr;
+    }
+    void endServer() override { m_inner->endServer(); }
+    QString errorText(int number) const override { return m_inner->errorText(number); }
+
+private:
+    WorkerFactory *m_inner;
+    Timing *m_timing;
+};
+
 bool runOnce(db::test::TestEngine engine, const Options &o)
 {
     const QString name = db::test::engineName(engine);
@@ -146,9 +213,11 @@ bool runOnce(db::test::TestEngine engine, const Options &o)
     }
 
     SocketWorkerFactory factory(bin + u"/Tarvex80"_s);
+    Timing timing;
+    TimedFactory timed(&factory, &timing);
     bool ok = true;
     {
-        ServerApp app(home, &factory);
+        ServerApp app(home, &timed);
         if (app.start(1, 0, 0) != ServerApp::StartResult::Running) {
             std::printf("%s: the server did not start\n", qPrintable(name));
             return false;
@@ -206,6 +275,10 @@ bool runOnce(db::test::TestEngine engine, const Options &o)
                     selfCpu * 1000 / double(qMax<qint64>(done, 1)),
                     backends.isEmpty() ? "" : " and PostgreSQL",
                     othersCpuUsed * 1000 / double(qMax<qint64>(done, 1)));
+        std::printf("  gateway's handling of a result (row moved, next row claimed and handed "
+                    "over): %.2f ms on average\n",
+                    timing.handled > 0 ? double(timing.handlingNs) / double(timing.handled) / 1e6
+                                       : 0.0);
         std::fflush(stdout);
         gateway->requestClose();
     }
