@@ -3,9 +3,9 @@
 
 namespace lonvera::server {
 
-std::unique_ptr<SocketWorkerFactory> makeWorkerFactory()
+std::unique_ptr<ClientWorkerFactory> makeWorkerFactory()
 {
-    return std::make_unique<SocketWorkerFactory>();
+    return std::make_unique<ClientWorkerFactory>();
 }
 
 } // namespace lonvera::server

@@ -6,7 +6,7 @@
 //
 //   bench_server [--modems 16] [--messages 2000] [--network-ms 0] [--engine sqlite|postgresql|all]
 #include "server/core/server_app.h"
-#include "server/core/socket_worker_factory.h"
+#include "server/core/client_worker_factory.h"
 #include "server/db/database.h"
 #include "server/db/tests/test_databases.h"
 
@@ -212,7 +212,7 @@ bool runOnce(db::test::TestEngine engine, const Options &o)
         return false;
     }
 
-    SocketWorkerFactory factory(bin + u"/Tarvex80"_s);
+    ClientWorkerFactory factory;
     Timing timing;
     TimedFactory timed(&factory, &timing);
     bool ok = true;

@@ -4,7 +4,7 @@
 // server killed mid-run costs no row and sends nothing twice that was recorded as sent.
 #include "e2e_rig.h"
 #include "server/core/server_app.h"
-#include "server/core/socket_worker_factory.h"
+#include "server/core/client_worker_factory.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -68,7 +68,7 @@ void TstGatewayEndToEnd::manyMessagesExactlyOnce()
     }
     QVERIFY(rig.queue(0, messages, longEvery, reportEvery));
 
-    SocketWorkerFactory factory(binPath(u"Tarvex80"_s));
+    ClientWorkerFactory factory;
     {
         ServerApp app(rig.home(), &factory);
         QCOMPARE(app.start(1, 0, 0), ServerApp::StartResult::Running);
@@ -134,7 +134,7 @@ void TstGatewayEndToEnd::workerServerKilledMidRun()
     QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason), qPrintable(reason));
     QVERIFY(rig.queue(0, messages, 10));
 
-    SocketWorkerFactory factory(binPath(u"Tarvex80"_s));
+    ClientWorkerFactory factory;
     ServerApp app(rig.home(), &factory);
     QCOMPARE(app.start(1, 0, 0), ServerApp::StartResult::Running);
     Gateway *gateway = app.gateway();
@@ -201,7 +201,7 @@ void TstGatewayEndToEnd::singleInstanceAndRegistration()
     }
     rig.addSetting(u"ocx"_s, u"Ver"_s, u"20240101"_s);
 
-    SocketWorkerFactory factory(binPath(u"Tarvex80"_s));
+    ClientWorkerFactory factory;
     ServerApp app(rig.home(), &factory);
     QSignalSpy messages(app.view(), &GatewayView::messageShown);
     QSignalSpy activation(&app, &ServerApp::activationRequested);
