@@ -223,10 +223,19 @@ void QXSms::defer(Task task)
     m_taskCode = task.code;
     const bool urgent = task.code == CloseTask;
     // A request never replaces one that has not run yet: a dropped send would leave its message
-    // claimed and never reported. Requests run in order, each after the deferral.
+    // claimed and never reported. Requests run in order, none sooner than the deferral after
+    // it was made; a pending earlier request keeps its own time.
+    task.due = QDeadlineTimer(kDeferralMs, Qt::PreciseTimer);
     m_queue.push_back(std::move(task));
-    if (m_runningTask == NoTask || urgent)
+    if (urgent || (m_runningTask == NoTask && !m_form->timClock()->isActive()))
         m_form->timClock()->start(kDeferralMs);
+}
+
+void QXSms::startNextDeferral()
+{
+    // The server asks for a read and the next send together every few results; the send has
+    // waited its deferral while the read ran and need not wait a second one.
+    m_form->timClock()->start(int(m_queue.front().due.remainingTime()));
 }
 
 void QXSms::onClock()
@@ -253,7 +262,7 @@ void QXSms::onClock()
     m_queue.pop_front();
     runTask(task);
     if (!m_released && !m_queue.empty() && !m_form->timClock()->isActive())
-        m_form->timClock()->start(kDeferralMs);
+        startNextDeferral();
 }
 
 void QXSms::runTask(Task &task)

@@ -9,6 +9,7 @@
 
 #include "worker/dial_task.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QList>
 #include <QObject>
@@ -104,6 +105,9 @@ private:
         QString phoneNumber;
         QString keyString;
         RoundPlan plan;
+        // The deferral runs from the request: a task queued behind another has waited its
+        // deferral while that one ran.
+        QDeadlineTimer due;
     };
 
     // Counts the worker's frames on the stack, so release() never deletes it under a task.
@@ -120,6 +124,7 @@ private:
     };
 
     void defer(Task task);
+    void startNextDeferral();
     void onClock();
     void runTask(Task &task);
     void runConnect(const Task &task);

@@ -208,6 +208,32 @@ private Q_SLOTS:
         QVERIFY(m_fixture.emulator().waitForSentMessages(9, 2, 5000));
     }
 
+    // Every few results the server asks for a read and the next send at once. Each still waits
+    // the deferral from its request, but the send must not wait a second one after the read:
+    // that cost a tenth of a second on every eighth message.
+    void readAndSendRequestedTogetherShareTheDeferral()
+    {
+        std::unique_ptr<EventRecorder> rec;
+        auto worker = m_fixture.connectedWorker(14, &rec);
+        QVERIFY(worker);
+        rec->events.clear();
+        QElapsedTimer requested;
+        requested.start();
+        worker->ReadMsg();
+        QCOMPARE(
+            worker->SendsmsA("31", "after the read", m_fixture.emulator().number(10)).toString(),
+            QStringLiteral("y"));
+        QVERIFY(rec->waitForText(QStringLiteral("正在候时"), 10000));
+        const qint64 untilSendStarted = requested.elapsed();
+        QVERIFY(rec->waitForEvent(QStringLiteral("OnSendReport"), 1, 20000));
+        QCOMPARE(rec->named(QStringLiteral("OnSendReport")).first().args, (QStringList{"31", "y"}));
+        const auto reads = rec->named(QStringLiteral("OnRevMsg"));
+        QCOMPARE(reads.size(), 1);
+        const qint64 gap = rec->timeOf(QStringLiteral("正在候时")) - reads.first().atMs;
+        QVERIFY2(gap >= 0 && gap < 80, qPrintable(QString::number(gap)));
+        QVERIFY2(untilSendStarted >= 95, qPrintable(QString::number(untilSendStarted)));
+    }
+
     void busyControlAnswersBusy()
     {
         setProfile(11, [](emulator::ModemProfile &p) { p.networkDelayMs = 1500; });
