@@ -29,6 +29,8 @@ EmulatedModem::EmulatedModem(int com, const ModemProfile &profile, Network *netw
         m_storage.store(m.status, m.pdu.toUpper());
     m_replyTimer = new QTimer(this);
     m_replyTimer->setSingleShot(true);
+    // A coarse timer may fire 5% early or late: a 3 s network would vary by 150 ms per message.
+    m_replyTimer->setTimerType(Qt::PreciseTimer);
     connect(m_replyTimer, &QTimer::timeout, this, [this] {
         auto pending = std::move(m_pendingReply);
         m_pendingReply = nullptr;
