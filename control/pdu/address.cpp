@@ -69,16 +69,19 @@ Address addressFromNumber(QStringView number)
 
 QString semiOctetsToDigits(QByteArrayView octets, int digitCount)
 {
-    char digits[2 * 255];
-    int n = 0;
-    for (int i = 0; i < digitCount && i < int(sizeof digits) && i / 2 < octets.size(); ++i) {
+    const qsizetype limit =
+        qMax<qsizetype>(0, qMin<qsizetype>(qMin(digitCount, 2 * 255), 2 * octets.size()));
+    QString out(limit, Qt::Uninitialized);
+    QChar *p = out.data();
+    for (qsizetype i = 0; i < limit; ++i) {
         const quint8 b = quint8(octets[i / 2]);
         const int value = (i % 2 == 0) ? (b & 0x0F) : (b >> 4);
         if (value == 0x0F)
             break;
-        digits[n++] = kSemiOctetChars[value];
+        *p++ = QLatin1Char(kSemiOctetChars[value]);
     }
-    return QString::fromLatin1(digits, n);
+    out.truncate(p - out.constData());
+    return out;
 }
 
 QByteArray digitsToSemiOctets(QStringView digits)

@@ -98,13 +98,22 @@ bool isGsm7Text(QStringView text)
 
 QByteArray textToSeptets(QStringView text)
 {
+    return textToSeptets(text, nullptr);
+}
+
+QByteArray textToSeptets(QStringView text, bool *exact)
+{
     const auto &table = reverseTable();
     QByteArray out(text.size(), Qt::Uninitialized);
     char *o = out.data();
+    int missing = 0;
     for (const QChar c : text) {
         const int code = gsmCode(table, c);
+        missing |= code; // negative once any character is missing
         *o++ = char(code < 0 ? '?' : code);
     }
+    if (exact)
+        *exact = missing >= 0;
     return out;
 }
 

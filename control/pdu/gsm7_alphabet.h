@@ -13,6 +13,9 @@ bool isGsm7Text(QStringView text);
 /// Default-alphabet codes (one septet value per octet) of a text; characters outside the
 /// default alphabet become '?'.
 QByteArray textToSeptets(QStringView text);
+/// Same; *exact tells whether every character was in the default alphabet, in which case the
+/// septets read back as the same text.
+QByteArray textToSeptets(QStringView text, bool *exact);
 
 /// Text of septet values, reading the escape 0x1B through the extension table. A code that
 /// the extension table lacks shows as its default-alphabet character; a lone escape at the

@@ -15,6 +15,15 @@ Result<QByteArray> parseHex(QStringView hex);
 /// Upper-case hex text of the octets, two digits per octet.
 QString toHex(QByteArrayView octets);
 
+/// Value of one hex digit of either case, or -1.
+constexpr int hexDigitValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    const char16_t lower = c | 0x20; // folds only 'A'..'F' onto 'a'..'f' in the range below
+    return lower >= u'a' && lower <= u'f' ? lower - u'a' + 10 : -1;
+}
+
 /// Upper-case hex of n (0..255), padded to two digits: 10 -> "0A".
 QString HexByte(int n);
 

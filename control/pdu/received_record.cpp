@@ -1,7 +1,10 @@
 // Received-message records, the decoding of one listed PDU, and long-message reassembly.
 #include "received_record.h"
 
+#include "hex.h"
 #include "reply_fields.h"
+
+#include <array>
 
 namespace lonvera::pdu {
 
@@ -30,8 +33,24 @@ std::optional<QString> LongParts::add(const QString &sender, const Concatenation
 {
     if (c.total < 1 || c.sequence < 1 || c.sequence > c.total)
         return std::nullopt;
-    const QString key = sender + QChar(0x1F) + QString::number(c.reference) +
-                        (c.sixteenBit ? QLatin1String("w") : QLatin1String("n"));
+    // sender, unit separator, reference, "w" or "n"; built in one piece as it runs per part.
+    QString key;
+    key.reserve(sender.size() + 8);
+    key.append(sender).append(QChar(0x1F));
+    char digits[12]; // any int
+    int d = 0;
+    unsigned reference = unsigned(c.reference);
+    if (c.reference < 0) {
+        key.append(QLatin1Char('-'));
+        reference = 0u - reference;
+    }
+    do {
+        digits[d++] = char('0' + reference % 10);
+        reference /= 10;
+    } while (reference != 0);
+    while (d > 0)
+        key.append(QLatin1Char(digits[--d]));
+    key.append(QLatin1Char(c.sixteenBit ? 'w' : 'n'));
     Pending &pending = m_messages[key];
     if (pending.total != c.total) {
         // Same sender and reference with another count: an older message that never completed.
@@ -41,7 +60,11 @@ std::optional<QString> LongParts::add(const QString &sender, const Concatenation
     pending.parts.insert(c.sequence, text);
     if (pending.parts.size() < pending.total)
         return std::nullopt;
+    qsizetype size = 0;
+    for (const QString &part : std::as_const(pending.parts))
+        size += part.size();
     QString joined;
+    joined.reserve(size);
     for (const QString &part : std::as_const(pending.parts))
         joined += part;
     m_messages.remove(key);
@@ -85,7 +108,33 @@ ReceivedMessage receivedMessage(const Pdu &pdu, LongParts &longParts, const QStr
 
 ReceivedMessage DecodePdu(QStringView line, LongParts &longParts, const QString &now)
 {
-    const Result<Pdu> pdu = decodePduHex(StripControls(line));
+    // Every listed line passes here: a line that fits is read straight into octets on the
+    // stack, dropping the characters StripControls drops, with no text copies on the way.
+    constexpr qsizetype kMaxOctets = 256;
+    if (line.size() > 2 * kMaxOctets) {
+        const Result<Pdu> pdu = decodePduHex(StripControls(line));
+        return pdu ? receivedMessage(*pdu, longParts, now) : ReceivedMessage{};
+    }
+    std::array<char, kMaxOctets> octets;
+    qsizetype n = 0;
+    int high = -1;
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        if (u >= 1 && u <= 32 && u != 30 && u != 31)
+            continue;
+        const int value = hexDigitValue(u);
+        if (value < 0)
+            return {};
+        if (high < 0) {
+            high = value;
+        } else {
+            octets[n++] = char(high << 4 | value);
+            high = -1;
+        }
+    }
+    if (high >= 0 || n == 0)
+        return {};
+    const Result<Pdu> pdu = decodePdu(QByteArrayView(octets.data(), n));
     if (!pdu)
         return {};
     return receivedMessage(*pdu, longParts, now);

@@ -7,6 +7,8 @@
 #include "tpdu_submit.h"
 #include "user_data.h"
 
+#include <algorithm>
+
 namespace lonvera::pdu {
 
 namespace {
@@ -17,8 +19,10 @@ constexpr int kSingleUcs2 = 70;
 constexpr int kPartGsm7 = 153;
 constexpr int kPartUcs2 = 67;
 constexpr int kMaxParts = 255;
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+constexpr char kLowerDigits[] = "0123456789abcdef";
 
-QString trimBlanks(QStringView text)
+QString trimBlanks(const QString &text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -26,7 +30,9 @@ QString trimBlanks(QStringView text)
         ++begin;
     while (end > begin && text[end - 1] == QLatin1Char(' '))
         --end;
-    return text.sliced(begin, end - begin).toString();
+    if (begin == 0 && end == text.size())
+        return text; // shared, not copied
+    return text.sliced(begin, end - begin);
 }
 
 QString centrePartHex(const QString &centre, CentreVariant variant)
@@ -43,12 +49,13 @@ QString centrePartHex(const QString &centre, CentreVariant variant)
     return hex.left(4) + hex.sliced(4).toLower();
 }
 
-QStringList splitTextAs(QStringView text, bool gsm7)
+QStringList splitTextAs(const QString &text, bool gsm7)
 {
     if (text.size() <= (gsm7 ? kSingleGsm7 : kSingleUcs2))
-        return {text.toString()};
+        return {text};
     const qsizetype capacity = gsm7 ? kPartGsm7 : kPartUcs2;
     QStringList parts;
+    parts.reserve((text.size() + capacity - 1) / capacity);
     qsizetype pos = 0;
     while (pos < text.size()) {
         qsizetype n = qMin(capacity, text.size() - pos);
@@ -56,7 +63,7 @@ QStringList splitTextAs(QStringView text, bool gsm7)
         if (pos + n < text.size() && text[pos + n - 1].isHighSurrogate() &&
             text[pos + n].isLowSurrogate())
             --n;
-        parts.append(text.sliced(pos, n).toString());
+        parts.append(text.sliced(pos, n));
         pos += n;
     }
     return parts;
@@ -66,7 +73,7 @@ QStringList splitTextAs(QStringView text, bool gsm7)
 
 QStringList splitText(QStringView text)
 {
-    return splitTextAs(text, isGsm7Text(text));
+    return splitTextAs(text.toString(), isGsm7Text(text));
 }
 
 bool IsAsciiText(QStringView text)
@@ -110,20 +117,27 @@ Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, Centre
         if (texts.size() > 1)
             header = concatenationHeader({request.reference, int(texts.size()), int(k + 1)});
         const QString partText = gsm7 ? texts[k] : trimBlanks(texts[k]);
-        submit.userData = makeUserData(partText, gsm7 ? Alphabet::Gsm7 : Alphabet::Ucs2, header);
+        submit.userData =
+            makeTextUserData(partText, gsm7 ? Alphabet::Gsm7 : Alphabet::Ucs2, header);
         const QByteArray tpdu = encodeSubmit(submit);
         const qsizetype payloadOctets =
             submit.userData.raw.size() - (header.isEmpty() ? 0 : header.size() + 1);
-        QString hex = toHex(tpdu);
-        // The number's "f" pad goes out in lower case, as our modems have always been given it.
-        hex.replace(8, 2 * ((destination.size() + 1) / 2),
-                    hex.sliced(8, 2 * ((destination.size() + 1) / 2)).toLower());
-        if (variant == CentreVariant::Default) {
-            // Some modems only take the default-centre form with lower-case user data.
-            const qsizetype from = hex.size() - 2 * payloadOctets;
-            hex.replace(from, hex.size() - from, hex.sliced(from).toLower());
+        // The number's "f" pad goes out in lower case, as our modems have always been given it;
+        // some modems only take the default-centre form with lower-case user data.
+        const qsizetype numberFrom = 4;
+        const qsizetype numberTo = numberFrom + (destination.size() + 1) / 2;
+        const qsizetype lowerFrom =
+            variant == CentreVariant::Default ? tpdu.size() - payloadOctets : tpdu.size();
+        QString hex(centreHex.size() + 2 * tpdu.size(), Qt::Uninitialized);
+        QChar *p = std::copy(centreHex.cbegin(), centreHex.cend(), hex.data());
+        for (qsizetype i = 0; i < tpdu.size(); ++i) {
+            const bool lower = (i >= numberFrom && i < numberTo) || i >= lowerFrom;
+            const char *digits = lower ? kLowerDigits : kUpperDigits;
+            const auto b = quint8(tpdu[i]);
+            *p++ = QLatin1Char(digits[b >> 4]);
+            *p++ = QLatin1Char(digits[b & 0x0F]);
         }
-        parts.append(SubmitPart{centreHex + hex, int(tpdu.size()), partText});
+        parts.append(SubmitPart{std::move(hex), int(tpdu.size()), partText});
     }
     return parts;
 }

@@ -32,20 +32,30 @@ Timestamp Timestamp::fromFields(int year, int month, int day, int hour, int minu
 
 QString Timestamp::digits() const
 {
-    QString out;
-    out.reserve(12);
+    QString out(12, Qt::Uninitialized);
+    QChar *p = out.data();
     for (int i = 0; i < 6; ++i) {
-        out.append(digitOf(octets[i] & 0x0F));
-        out.append(digitOf(octets[i] >> 4));
+        *p++ = digitOf(octets[i] & 0x0F);
+        *p++ = digitOf(octets[i] >> 4);
     }
     return out;
 }
 
 QString Timestamp::recordText() const
 {
-    const QString d = digits();
-    return QStringLiteral("20%1-%2-%3 %4:%5:%6")
-        .arg(d.mid(0, 2), d.mid(2, 2), d.mid(4, 2), d.mid(6, 2), d.mid(8, 2), d.mid(10, 2));
+    // Every received message needs this, so the text is written in place: "20yy-MM-dd hh:mm:ss".
+    QString out(19, Qt::Uninitialized);
+    QChar *p = out.data();
+    *p++ = QLatin1Char('2');
+    *p++ = QLatin1Char('0');
+    constexpr char kSeparators[] = " -- ::"; // before each field but the year
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0)
+            *p++ = QLatin1Char(kSeparators[i]);
+        *p++ = digitOf(octets[i] & 0x0F);
+        *p++ = digitOf(octets[i] >> 4);
+    }
+    return out;
 }
 
 int Timestamp::quarterHours() const

@@ -60,9 +60,9 @@ QByteArray encodeSubmit(const SubmitTpdu &s)
     writeAddress(out, s.destination);
     out.append(char(s.protocolId));
     out.append(char(s.dcs));
-    QByteArray validity = s.validity.left(validityOctets);
-    validity.append(QByteArray(validityOctets - validity.size(), '\0'));
-    out.append(validity);
+    const qsizetype given = qMin<qsizetype>(s.validity.size(), validityOctets);
+    out.append(s.validity.constData(), given);
+    out.append(validityOctets - given, '\0');
     writeUserData(out, s.userData);
     return out;
 }

@@ -152,44 +152,77 @@ QByteArray concatenationHeader(const Concatenation &c)
     return h;
 }
 
-UserData makeRawUserData(QByteArrayView payload, Alphabet alphabet, const QByteArray &header)
+namespace {
+
+// text, when given, is what payloadText() would read back from the payload, so encoding does
+// not decode what it has just encoded.
+UserData buildUserData(QByteArray payload, Alphabet alphabet, const QByteArray &header,
+                       const QString *text)
 {
     UserData ud;
     ud.header = header;
-    ud.payload = payload.toByteArray();
     qsizetype headerOctets = 0;
     if (!header.isEmpty()) {
         headerOctets = 1 + header.size();
-        ud.raw.append(char(header.size())).append(header);
         ud.concatenation = findConcatenation(header);
     }
+    QByteArray body;
     if (alphabet == Alphabet::Gsm7) {
-        const int fill = headerOctets ? fillBitsAfter(headerOctets) : 0;
-        ud.raw.append(packSeptets(payload, fill));
+        body = packSeptets(payload, headerOctets ? fillBitsAfter(headerOctets) : 0);
         ud.length = int((headerOctets ? septetsOfHeader(headerOctets) : 0) + payload.size());
     } else {
-        ud.raw.append(payload);
-        ud.length = int(ud.raw.size());
+        body = payload;
+        ud.length = int(headerOctets + payload.size());
     }
-    ud.text = payloadText(payload, alphabet);
+    if (headerOctets) {
+        ud.raw.reserve(headerOctets + body.size());
+        ud.raw.append(char(header.size())).append(header).append(body);
+    } else {
+        ud.raw = std::move(body);
+    }
+    ud.text = text ? *text : payloadText(payload, alphabet);
+    ud.payload = std::move(payload);
     return ud;
+}
+
+QByteArray textPayload(QStringView text, Alphabet alphabet, bool *exact)
+{
+    switch (alphabet) {
+    case Alphabet::Gsm7:
+        return textToSeptets(text, exact);
+    case Alphabet::Ucs2:
+        *exact = true; // every UTF-16 unit travels as it is
+        return textToUcs2(text);
+    case Alphabet::EightBit:
+        *exact = false; // the text is shown as hex
+        return text.toLatin1();
+    }
+    *exact = false;
+    return {};
+}
+
+} // namespace
+
+UserData makeRawUserData(QByteArrayView payload, Alphabet alphabet, const QByteArray &header)
+{
+    return buildUserData(payload.toByteArray(), alphabet, header, nullptr);
 }
 
 UserData makeUserData(QStringView text, Alphabet alphabet, const QByteArray &header)
 {
-    QByteArray payload;
-    switch (alphabet) {
-    case Alphabet::Gsm7:
-        payload = textToSeptets(text);
-        break;
-    case Alphabet::Ucs2:
-        payload = textToUcs2(text);
-        break;
-    case Alphabet::EightBit:
-        payload = text.toLatin1();
-        break;
-    }
-    return makeRawUserData(payload, alphabet, header);
+    bool exact = false;
+    QByteArray payload = textPayload(text, alphabet, &exact);
+    if (!exact)
+        return buildUserData(std::move(payload), alphabet, header, nullptr);
+    const QString copy = text.toString();
+    return buildUserData(std::move(payload), alphabet, header, &copy);
+}
+
+UserData makeTextUserData(const QString &text, Alphabet alphabet, const QByteArray &header)
+{
+    bool exact = false;
+    QByteArray payload = textPayload(text, alphabet, &exact);
+    return buildUserData(std::move(payload), alphabet, header, exact ? &text : nullptr);
 }
 
 } // namespace lonvera::pdu

@@ -52,6 +52,8 @@ QByteArray concatenationHeader(const Concatenation &concatenation);
 /// User data for a text in the given alphabet (8-bit: the text's Latin-1 octets), with an
 /// optional header; the 7-bit septets start after the fill bits that align the header.
 UserData makeUserData(QStringView text, Alphabet alphabet, const QByteArray &header = {});
+/// Same as makeUserData; the user data's text shares the given string.
+UserData makeTextUserData(const QString &text, Alphabet alphabet, const QByteArray &header = {});
 /// User data of given septet values (7-bit) or octets (8-bit/UCS2) and an optional header.
 UserData makeRawUserData(QByteArrayView payload, Alphabet alphabet, const QByteArray &header = {});
 
