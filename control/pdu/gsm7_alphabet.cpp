@@ -143,11 +143,25 @@ QByteArray packSeptets(QByteArrayView septets, int fillBits)
     const qsizetype bits = fillBits + 7 * septets.size();
     QByteArray out((bits + 7) / 8, Qt::Uninitialized);
     char *o = out.data();
-    // Septets enter at the top of a bit accumulator; whole octets leave at the bottom.
-    unsigned acc = 0;
+    const auto *in = reinterpret_cast<const quint8 *>(septets.data());
+    const qsizetype n = septets.size();
+    // Septets enter at the top of a bit accumulator; whole octets leave at the bottom. Eight
+    // septets make seven octets, so whole groups go through at once.
+    quint64 acc = 0;
     int accBits = fillBits;
-    for (const char s : septets) {
-        acc |= (unsigned(quint8(s)) & 0x7F) << accBits;
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 group = 0;
+        for (int j = 0; j < 8; ++j)
+            group |= quint64(in[i + j] & 0x7F) << (7 * j);
+        acc |= group << accBits; // accBits < 8, so 56 + 7 bits fit
+        for (int j = 0; j < 7; ++j) {
+            *o++ = char(acc & 0xFF);
+            acc >>= 8;
+        }
+    }
+    for (; i < n; ++i) {
+        acc |= quint64(in[i] & 0x7F) << accBits;
         accBits += 7;
         if (accBits >= 8) {
             *o++ = char(acc & 0xFF);
@@ -167,16 +181,29 @@ QByteArray unpackSeptets(QByteArrayView octets, int count, int fillBits)
     QByteArray out(n, Qt::Uninitialized);
     char *o = out.data();
     const auto *in = reinterpret_cast<const quint8 *>(octets.data());
-    unsigned acc = 0;
+    quint64 acc = 0;
     int accBits = 0;
     qsizetype next = 0;
     if (n > 0 && fillBits > 0) {
         acc = in[next++] >> fillBits;
         accBits = 8 - fillBits;
     }
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = 0;
+    // Seven octets hold eight septets: whole groups first, while both sides have them.
+    for (; i + 8 <= n && next + 7 <= octets.size(); i += 8) {
+        quint64 group = 0;
+        for (int j = 0; j < 7; ++j)
+            group |= quint64(in[next + j]) << (8 * j);
+        next += 7;
+        acc |= group << accBits; // accBits < 8, so 7 + 56 bits fit
+        for (int j = 0; j < 8; ++j) {
+            o[i + j] = char(acc & 0x7F);
+            acc >>= 7;
+        }
+    }
+    for (; i < n; ++i) {
         if (accBits < 7) {
-            acc |= unsigned(in[next++]) << accBits;
+            acc |= quint64(in[next++]) << accBits;
             accBits += 8;
         }
         o[i] = char(acc & 0x7F);

@@ -80,6 +80,34 @@ private slots:
         QCOMPARE(septetsToText(septets), text);
     }
 
+    // Whole groups of eight septets are packed at once and the rest one by one; every length
+    // and fill must agree bit for bit with packing one bit at a time.
+    void packingAgreesWithBitByBit()
+    {
+        QByteArray septets;
+        for (int len = 0; len <= 27; ++len) {
+            septets.resize(len);
+            for (int i = 0; i < len; ++i)
+                septets[i] = char((i * 37 + len * 11 + 0x55) & 0x7F);
+            for (int fill = 0; fill <= 6; ++fill) {
+                const qsizetype bits = fill + 7 * len;
+                QByteArray expected((bits + 7) / 8, '\0');
+                for (qsizetype bit = fill; bit < bits; ++bit) {
+                    const int septetBit = int((bit - fill) % 7);
+                    if ((quint8(septets[(bit - fill) / 7]) >> septetBit) & 1)
+                        expected[bit / 8] = char(quint8(expected[bit / 8]) | 1 << (bit % 8));
+                }
+                const QByteArray packed = packSeptets(septets, fill);
+                QVERIFY2(packed == expected,
+                         qPrintable(QStringLiteral("length %1 fill %2").arg(len).arg(fill)));
+                QCOMPARE(unpackSeptets(packed, len, fill), septets);
+                // Asking for one septet more than was packed only ever gives the packed ones
+                // plus what the spare bits hold.
+                QVERIFY(unpackSeptets(packed, len + 1, fill).startsWith(septets));
+            }
+        }
+    }
+
     void unpackLimits()
     {
         QCOMPARE(Unpack7Bit(QString(322, QLatin1Char('0'))), QString());

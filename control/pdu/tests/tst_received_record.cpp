@@ -139,6 +139,38 @@ private slots:
         }
     }
 
+    // Blanks and line ends are dropped wherever they stand; anything else that is not hex
+    // spoils the line.
+    void strippedLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("odd digit count once blanks are gone")
+            << "00 04 0D91683119325476F8 0008 62217001020323 02 4E2D 0"
+            << ""
+            << ""
+            << "";
+        QTest::newRow("only blanks and line ends") << " \r\n\t"
+                                                   << ""
+                                                   << ""
+                                                   << "";
+        QTest::newRow("NUL is not stripped") << QStringLiteral("00040D91683119325476F8000862217001"
+                                                               "020323024E2D")
+                                                    .insert(10, QChar(0))
+                                             << ""
+                                             << ""
+                                             << "";
+        // A line too long to read on the stack goes the general way with the same outcome.
+        QTest::newRow("long line padded with blanks")
+            << QStringLiteral("00040D91683119325476F80008622170010203230")
+                   .append(QString(600, QLatin1Char(' ')))
+                   .append(QStringLiteral("24E2D\r\n"))
+            << "8613912345678" << QString::fromUtf8("中") << "2026-12-07 10:20:30";
+    }
+    void strippedLines() { decodeLine(); }
+
     void decodeEncodeGivesSameHex_data() { decodeLine_data(); }
     void decodeEncodeGivesSameHex()
     {
