@@ -3,8 +3,8 @@
 // and arrive in the other modems' inbox, reports land in report and a call in OnCall; a worker
 // server killed mid-run costs no row and sends nothing twice that was recorded as sent.
 #include "e2e_rig.h"
-#include "server/core/server_app.h"
 #include "server/core/client_worker_factory.h"
+#include "server/core/server_app.h"
 
 #include <QProcess>
 #include <QSignalSpy>
