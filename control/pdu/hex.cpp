@@ -20,8 +20,6 @@ constexpr std::array<qint8, 128> kNibbles = [] {
     return t;
 }();
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
 } // namespace
 
 Result<QByteArray> parseHex(QStringView hex)
@@ -50,8 +48,8 @@ QString toHex(QByteArrayView octets)
     QChar *p = out.data();
     for (const char c : octets) {
         const auto b = quint8(c);
-        *p++ = QLatin1Char(kDigits[b >> 4]);
-        *p++ = QLatin1Char(kDigits[b & 0x0F]);
+        *p++ = QLatin1Char(hexDigitChar(b >> 4));
+        *p++ = QLatin1Char(hexDigitChar(b));
     }
     return out;
 }
@@ -59,7 +57,7 @@ QString toHex(QByteArrayView octets)
 QString HexByte(int n)
 {
     const auto b = quint8(n);
-    const char text[2] = {kDigits[b >> 4], kDigits[b & 0x0F]};
+    const char text[2] = {hexDigitChar(b >> 4), hexDigitChar(b)};
     return QString::fromLatin1(text, 2);
 }
 

@@ -24,6 +24,12 @@ constexpr int hexDigitValue(char16_t c)
     return lower >= u'a' && lower <= u'f' ? lower - u'a' + 10 : -1;
 }
 
+/// The hex digit of a nibble (only its low four bits count), upper or lower case.
+constexpr char hexDigitChar(int nibble, bool lowerCase = false)
+{
+    return (lowerCase ? "0123456789abcdef" : "0123456789ABCDEF")[nibble & 0x0F];
+}
+
 /// Upper-case hex of n (0..255), padded to two digits: 10 -> "0A".
 QString HexByte(int n);
 

@@ -19,8 +19,6 @@ constexpr int kSingleUcs2 = 70;
 constexpr int kPartGsm7 = 153;
 constexpr int kPartUcs2 = 67;
 constexpr int kMaxParts = 255;
-constexpr char kUpperDigits[] = "0123456789ABCDEF";
-constexpr char kLowerDigits[] = "0123456789abcdef";
 
 QString trimBlanks(const QString &text)
 {
@@ -132,10 +130,9 @@ Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, Centre
         QChar *p = std::copy(centreHex.cbegin(), centreHex.cend(), hex.data());
         for (qsizetype i = 0; i < tpdu.size(); ++i) {
             const bool lower = (i >= numberFrom && i < numberTo) || i >= lowerFrom;
-            const char *digits = lower ? kLowerDigits : kUpperDigits;
             const auto b = quint8(tpdu[i]);
-            *p++ = QLatin1Char(digits[b >> 4]);
-            *p++ = QLatin1Char(digits[b & 0x0F]);
+            *p++ = QLatin1Char(hexDigitChar(b >> 4, lower));
+            *p++ = QLatin1Char(hexDigitChar(b, lower));
         }
         parts.append(SubmitPart{std::move(hex), int(tpdu.size()), partText});
     }

@@ -1,6 +1,8 @@
 // Service-centre time stamps in semi-octets.
 #include "timestamp.h"
 
+#include "hex.h"
+
 namespace lonvera::pdu {
 
 namespace {
@@ -13,7 +15,7 @@ quint8 bcd(int value)
 
 QChar digitOf(int nibble)
 {
-    return QLatin1Char("0123456789ABCDEF"[nibble & 0x0F]);
+    return QLatin1Char(hexDigitChar(nibble));
 }
 
 } // namespace
