@@ -113,6 +113,23 @@ void addRows(QTreeWidget *list, const db::RecordPage &page, const QList<Column> 
     list->addTopLevelItems(items);
 }
 
+// The key column first, zero wide, then one column per captioned specification.
+QList<Column> unpagedColumns(const QString &keyField, const ColumnSpecs &columns)
+{
+    QList<Column> shown{{keyField, keyField, 0, Qt::AlignLeft | Qt::AlignVCenter}};
+    for (const ColumnSpec &spec : columns)
+        if (!spec.caption.isEmpty())
+            shown << Column{spec.caption, spec.field, spec.width, alignmentOf(spec.alignment)};
+    return shown;
+}
+
+void prepare(QTreeWidget *list, const QList<Column> &columns)
+{
+    list->clear();
+    setLook(list);
+    setColumns(list, columns);
+}
+
 FillOutcome outcomeOf(const db::RecordPage &page)
 {
     return {page.pageNumber, page.pageCount, page.error};
@@ -182,8 +199,6 @@ FillOutcome fillListView(QTreeWidget *list, int pageSize, int &pageNumber,
                          const PageSwitch &next, const ColumnSpecs &columns,
                          const IconProvider &icons)
 {
-    list->clear();
-    setLook(list);
     QList<Column> shown{{columns[0].caption, columns[0].field, columns[0].width, {}}};
     for (std::size_t s = 1; s < columns.size(); ++s) {
         const ColumnSpec &spec = columns[s];
@@ -191,7 +206,7 @@ FillOutcome fillListView(QTreeWidget *list, int pageSize, int &pageNumber,
             shown << Column{spec.caption, spec.field, spec.width, alignmentOf(spec.alignment)};
     }
     shown[0].alignment = Qt::AlignLeft | Qt::AlignVCenter; // the item column is always left
-    setColumns(list, shown);
+    prepare(list, shown);
 
     db::PageRequest request;
     request.connectionString = connectionString;
@@ -212,18 +227,19 @@ FillOutcome fillListView(QTreeWidget *list, int pageSize, int &pageNumber,
     return outcomeOf(page);
 }
 
+void prepareListViewAll(QTreeWidget *list, const QString &keyField, const ColumnSpecs &columns)
+{
+    prepare(list, unpagedColumns(keyField, columns));
+    list->setAlternatingRowColors(true);
+}
+
 FillOutcome fillListViewAll(QTreeWidget *list, const QString &connectionString,
                             const QString &query, const QString &keyField,
                             const ColumnSpecs &columns)
 {
-    list->clear();
-    setLook(list);
+    const QList<Column> shown = unpagedColumns(keyField, columns);
+    prepare(list, shown);
     list->setAlternatingRowColors(true);
-    QList<Column> shown{{keyField, keyField, 0, Qt::AlignLeft | Qt::AlignVCenter}};
-    for (const ColumnSpec &spec : columns)
-        if (!spec.caption.isEmpty())
-            shown << Column{spec.caption, spec.field, spec.width, alignmentOf(spec.alignment)};
-    setColumns(list, shown);
 
     db::PageRequest request;
     request.connectionString = connectionString;

@@ -102,6 +102,10 @@ FillOutcome fillListView(QTreeWidget *list, int pageSize, int &pageNumber,
                          const PageSwitch &next, const ColumnSpecs &columns,
                          const IconProvider &icons);
 
+/// Clears the list and lays out fillListViewAll's columns, reading nothing (a list with no
+/// database behind it yet).
+void prepareListViewAll(QTreeWidget *list, const QString &keyField, const ColumnSpecs &columns);
+
 /// Rebuilds the list with every row of the query, without paging and icons (see the file head).
 FillOutcome fillListViewAll(QTreeWidget *list, const QString &connectionString,
                             const QString &query, const QString &keyField,
