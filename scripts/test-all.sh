@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds twice (gcc with warnings as errors; clang with address and
+# Installs what is missing, checks the formatting, builds twice (gcc with warnings as errors; clang with address and
 # undefined-behaviour sanitizers plus the libFuzzer targets) and runs every test with ctest.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +11,9 @@ scripts/install-deps.sh
 pgdir=$(mktemp -d /tmp/lonvera-pg.XXXXXX)
 trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$pgdir"' EXIT
 eval "$(scripts/pg-cluster.sh start "$pgdir" 55432)"
+
+echo "== format"
+.ci/check-format.sh
 
 echo "== gcc build"
 cmake -S . -B build/ci-gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
