@@ -3,6 +3,8 @@
 #include "server/db/dispatch_statements.h"
 #include "server/db/schema.h"
 
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace lonvera::db;
@@ -44,22 +46,68 @@ private slots:
         QVERIFY(rangeFilter(QStringLiteral(""), Dialect::Sqlite).matchesNothing);
     }
 
+    void tsqlSelection_data()
+    {
+        QTest::addColumn<QString>("ranges");
+        QTest::addColumn<int>("clock");
+        QTest::addColumn<QString>("due");
+        QTest::addColumn<QStringList>("boundValues");
+        const QString bound = QStringLiteral("convert(datetime,SendTime)<convert(datetime,?,120)");
+        const QString server = QStringLiteral(
+            "convert(datetime,SendTime)<convert(datetime,convert(char(19),getdate(),120),120)");
+        QTest::newRow("one range, time bound")
+            << "|小灵通|" << int(DueClock::Bound) << bound
+            << QStringList{QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("time")};
+        QTest::newRow("two ranges, server clock") << "|移动|联通|" << int(DueClock::Database)
+                                                  << server << QStringList{QStringLiteral("port")};
+        QTest::newRow("no range, time bound")
+            << "|不限范围|" << int(DueClock::Bound) << bound
+            << QStringList{QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("time")};
+    }
+    // Checked by its parts rather than as one text, so that a harmless change of spacing or of
+    // the order of conditions does not fail it, while a lost condition, a lost "top 1" or a
+    // placeholder out of order does.
     void tsqlSelection()
     {
-        const RangeFilter filter = rangeFilter(QStringLiteral("|小灵通|"), Dialect::TSql);
-        QCOMPARE(selectionStatement(Dialect::TSql, filter, DueClock::Bound),
-                 QStringLiteral(
-                     "select top 1 * from (select * from (select top 1 "
-                     "id,Mbno,Msg,SendTime,ComPort,report,username from outbox where ComPort=0 "
-                     "and convert(datetime,SendTime)<convert(datetime,?,120) and ( LEFT(Mbno, "
-                     "3)='106') order by SendTime,id) a union all select * from (select top 1 "
-                     "id,Mbno,Msg,SendTime,ComPort,report,username from outbox where ComPort=? "
-                     "and convert(datetime,SendTime)<convert(datetime,?,120) and ( LEFT(Mbno, "
-                     "3)='106') order by SendTime,id) b) c order by SendTime,id"));
-        const QString serverClock = selectionStatement(Dialect::TSql, {}, DueClock::Database);
-        QVERIFY(serverClock.contains(QLatin1String(
-            "convert(datetime,SendTime)<convert(datetime,convert(char(19),getdate(),120),120)")));
-        QCOMPARE(serverClock.count(u'?'), 1);
+        QFETCH(QString, ranges);
+        QFETCH(int, clock);
+        QFETCH(QString, due);
+        QFETCH(QStringList, boundValues);
+        const RangeFilter filter = rangeFilter(ranges, Dialect::TSql);
+        const QString statement =
+            selectionStatement(Dialect::TSql, filter, static_cast<DueClock>(clock));
+
+        // One row of the two branches together, the earliest.
+        static const QRegularExpression outer(QStringLiteral(
+            R"(^select top 1 \* from \(select \* from \((.*)\) a union all select \* from )"
+            R"(\((.*)\) b\) c order by SendTime,id$)"));
+        const QRegularExpressionMatch parts = outer.match(statement);
+        QVERIFY2(parts.hasMatch(), qPrintable(statement));
+
+        // Each branch: one row by itself, in the same order, with its port condition.
+        static const QRegularExpression branch(
+            QStringLiteral(R"(^select top 1 id,Mbno,Msg,SendTime,ComPort,report,username )"
+                           R"(from outbox where (.*) order by SendTime,id$)"));
+        const QString filterCondition = filter.sql.mid(QStringLiteral(" and ").size());
+        QStringList placeholders;
+        const QStringList ports{QStringLiteral("ComPort=0"), QStringLiteral("ComPort=?")};
+        for (int i = 0; i < 2; ++i) {
+            const QRegularExpressionMatch b = branch.match(parts.captured(i + 1));
+            QVERIFY2(b.hasMatch(), qPrintable(parts.captured(i + 1)));
+            const QStringList conditions = b.captured(1).split(QStringLiteral(" and "));
+            QStringList expected{ports[i], due};
+            if (!filter.sql.isEmpty())
+                expected << filterCondition;
+            QCOMPARE(QSet<QString>(conditions.begin(), conditions.end()),
+                     QSet<QString>(expected.begin(), expected.end()));
+            QCOMPARE(conditions.size(), expected.size());
+            for (const QString &condition : conditions) {
+                for (qsizetype n = condition.count(u'?'); n > 0; --n)
+                    placeholders << (condition == ports[i] ? QStringLiteral("port")
+                                                           : QStringLiteral("time"));
+            }
+        }
+        QCOMPARE(placeholders, boundValues);
         QCOMPARE(claimStatement(),
                  QStringLiteral("update outbox set ComPort=? where id=? and ComPort=0"));
     }
