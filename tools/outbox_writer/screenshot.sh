@@ -55,5 +55,5 @@ sleep 1
 focus "^Pelton$"
 xdotool key Return              # "ok"
 sleep 1
-import -window root "$out"
+import -window "$(xdotool search --onlyvisible --name "^Pelton$" | head -n 1)" "$out"
 echo "wrote $out"
