@@ -7,6 +7,7 @@
 #include "network.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTimer>
 
 namespace lonvera::emulator {
@@ -393,7 +394,11 @@ void EmulatedModem::finishPdu(bool cancelled)
     m_log->addSent(sent);
     const QByteArray info = "\r\n+CMGS: " + QByteArray::number(reference) + "\r\n";
     // The network sees the message when the modem reports it sent.
-    reply(info, {Final::Ok}, m_profile.replyDelayMs + m_profile.networkDelayMs,
+    int networkDelay = m_profile.networkDelayMs;
+    if (m_profile.networkDelayMaxMs > networkDelay)
+        networkDelay =
+            QRandomGenerator::global()->bounded(networkDelay, m_profile.networkDelayMaxMs + 1);
+    reply(info, {Final::Ok}, m_profile.replyDelayMs + networkDelay,
           [this, submission, reference] { m_network->submit(this, submission, reference); });
 }
 

@@ -87,6 +87,11 @@ public:
 
     // Log
     EmulatorLog *log() { return &m_log; }
+    // Every PDU taken and every message carried also goes to this file (see wire_log.h).
+    bool openWireLog(const QString &path, QString *error = nullptr)
+    {
+        return m_log.openWireLog(path, error);
+    }
     QList<QByteArray> commands(int com) const { return m_log.commands(com); }
     QByteArray sentBytes(int com) const { return m_log.sentBytes(com); }
     QList<SentMessage> sentMessages(int com = 0) const { return m_log.sentMessages(com); }

@@ -1,10 +1,33 @@
 // Record of the emulated modems' dialogues.
 #include "emulator_log.h"
 
+#include "wire_log.h"
+
 #include <QDateTime>
 #include <QMutexLocker>
 
 namespace lonvera::emulator {
+
+EmulatorLog::EmulatorLog(QObject *parent) : QObject(parent) {}
+
+EmulatorLog::~EmulatorLog() = default;
+
+bool EmulatorLog::openWireLog(const QString &path, QString *error)
+{
+    auto wire = std::make_unique<WireLog>();
+    if (!wire->open(path, error))
+        return false;
+    QMutexLocker lock(&m_mutex);
+    m_wire = std::move(wire);
+    return true;
+}
+
+void EmulatorLog::addCarried(int com, int reference, const QString &destination)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_wire)
+        m_wire->addCarried(QDateTime::currentMSecsSinceEpoch(), com, reference, destination);
+}
 
 void EmulatorLog::add(int com, LogEntry::Kind kind, const QByteArray &data)
 {
@@ -24,6 +47,8 @@ void EmulatorLog::addSent(const SentMessage &message)
         if (m_sent.size() >= kMaxEntries)
             m_sent.remove(0, kMaxEntries / 2);
         m_sent.append(message);
+        if (m_wire)
+            m_wire->addTaken(message);
     }
     emit changed();
 }

@@ -9,7 +9,11 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 namespace lonvera::emulator {
+
+class WireLog;
 
 struct LogEntry
 {
@@ -41,10 +45,15 @@ class EmulatorLog : public QObject
 {
     Q_OBJECT
 public:
-    explicit EmulatorLog(QObject *parent = nullptr) : QObject(parent) {}
+    explicit EmulatorLog(QObject *parent = nullptr);
+    ~EmulatorLog() override;
 
     void add(int com, LogEntry::Kind kind, const QByteArray &data);
     void addSent(const SentMessage &message);
+    // The network took an accepted message on its way (it is recorded in the wire log only).
+    void addCarried(int com, int reference, const QString &destination);
+    // From now on every accepted, refused and carried message also goes to this file.
+    bool openWireLog(const QString &path, QString *error = nullptr);
     void clear();
 
     // com 0 selects every modem.
@@ -65,6 +74,7 @@ private:
     mutable QMutex m_mutex;
     QList<LogEntry> m_entries;
     QList<SentMessage> m_sent;
+    std::unique_ptr<WireLog> m_wire;
 };
 
 } // namespace lonvera::emulator

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QTextStream>
 
 #include <csignal>
@@ -20,6 +21,21 @@ void onSignal(int)
     const char c = 1;
     // Only async-signal-safe calls here; the event loop picks the byte up.
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// "MS" or "MIN-MAX", both whole milliseconds, MIN <= MAX.
+bool parseDelayRange(const QString &text, int *minMs, int *maxMs)
+{
+    const QStringList parts = text.split(QLatin1Char('-'));
+    if (parts.size() > 2)
+        return false;
+    bool ok1 = false;
+    bool ok2 = false;
+    *minMs = parts[0].toInt(&ok1);
+    *maxMs = parts.size() == 2 ? parts[1].toInt(&ok2) : *minMs;
+    if (parts.size() == 1)
+        ok2 = true;
+    return ok1 && ok2 && *minMs >= 0 && *maxMs >= *minMs;
 }
 
 } // namespace
@@ -47,7 +63,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption firstOpt(QStringLiteral("first-com"),
                                       QStringLiteral("COM number of the first modem (default 1)."),
                                       QStringLiteral("K"), QStringLiteral("1"));
-    parser.addOptions({modemsOpt, prefixOpt, profileOpt, firstOpt});
+    const QCommandLineOption wireOpt(
+        QStringLiteral("wire-log"),
+        QStringLiteral("Write every PDU the modems accepted or refused and every message the "
+                       "network carried to FILE, one JSON object per line."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption delayOpt(
+        QStringLiteral("network-delay"),
+        QStringLiteral("Time the network takes per message before \"+CMGS:\", in milliseconds; "
+                       "MIN-MAX draws each message's time from that range."),
+        QStringLiteral("MS"));
+    parser.addOptions({modemsOpt, prefixOpt, profileOpt, firstOpt, wireOpt, delayOpt});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -75,6 +101,18 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (parser.isSet(delayOpt)) {
+        int minMs = 0;
+        int maxMs = 0;
+        if (!parseDelayRange(parser.value(delayOpt), &minMs, &maxMs)) {
+            err << "modem-emulator: --network-delay takes MS or MIN-MAX\n";
+            return 2;
+        }
+        // The command line sets the default; a profile's own per-COM value still wins.
+        options.profiles.defaults.networkDelayMs = minMs;
+        options.profiles.defaults.networkDelayMaxMs = maxMs;
+    }
+
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         err << "modem-emulator: cannot set up signal handling\n";
         return 1;
@@ -97,6 +135,10 @@ int main(int argc, char *argv[])
     {
         Emulator emulator;
         QString why;
+        if (parser.isSet(wireOpt) && !emulator.openWireLog(parser.value(wireOpt), &why)) {
+            err << "modem-emulator: " << why << "\n";
+            return 1;
+        }
         if (!emulator.start(options, &why)) {
             err << "modem-emulator: " << why << "\n";
             return 1;

@@ -190,6 +190,8 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             integer(&unknownNumberCmsError);
         else if (key == QLatin1String("networkDelayMs"))
             integer(&networkDelayMs);
+        else if (key == QLatin1String("networkDelayMaxMs"))
+            integer(&networkDelayMaxMs);
         else if (key == QLatin1String("partOrder")) {
             const QString s = v.toString().toLower();
             if (s == QLatin1String("inorder"))

@@ -61,6 +61,7 @@ struct ModemProfile
     bool rejectExplicitCentre = false; // a PDU with its own centre part is refused
     int unknownNumberCmsError = 0;     // 0: messages to unknown numbers are accepted
     int networkDelayMs = 0;            // before "+CMGS:"
+    int networkDelayMaxMs = 0; // above networkDelayMs: each message takes a random delay up to it
     PartOrder partOrder = PartOrder::InOrder;
     int partHoldMs = 3000; // shuffled/reversed: longest wait for the missing parts
     ReportRoute reportRoute = ReportRoute::FollowCnmi;

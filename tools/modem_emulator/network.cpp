@@ -150,6 +150,7 @@ void Network::submit(EmulatedModem *sender, const Submission &submission, int re
     if (!submission.pdu || !submission.pdu->submit())
         return;
     const pdu::SubmitTpdu &submit = *submission.pdu->submit();
+    m_log->addCarried(sender->com(), reference, submission.destination);
     const pdu::Timestamp submitted = timestampNow();
     const QString centre = sender->profile().centre;
     EmulatedModem *recipient = modemByNumber(submit.destination.value);
