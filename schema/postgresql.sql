@@ -83,6 +83,16 @@ CREATE TABLE IF NOT EXISTS syset (
     Mvalue text
 );
 
+-- A row of outbox whose send has begun: written in the transaction that claims the row for its
+-- port, before the worker starts the exchange with the modem, and forgotten once the result is
+-- recorded. A row still named here after a crash may have gone out: the start-up decides it
+-- instead of sending it blindly. Kept apart so outbox keeps the columns applications read.
+CREATE TABLE IF NOT EXISTS outbox_sending (
+    id bigint PRIMARY KEY,      -- the outbox row
+    ComPort integer NOT NULL,   -- the port it was handed to
+    SinceTime timestamp NOT NULL -- when it was handed over
+);
+
 -- The sixteen devices COM1 to COM16, all not in use; only into an empty table.
 INSERT INTO comset (id, SetName, InUseing, com, rate, serno, FOR_no, pace, msgmax, MsgSendedCount)
 SELECT i, 'COM' || i, '停用', 'COM' || i, 9600, '+8613800200500', '|不限范围|', '不限速', 88888888, 0

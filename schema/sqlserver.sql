@@ -102,6 +102,18 @@ CREATE TABLE syset (
 );
 GO
 
+-- A row of outbox whose send has begun: written in the transaction that claims the row for its
+-- port, before the worker starts the exchange with the modem, and forgotten once the result is
+-- recorded. A row still named here after a crash may have gone out: the start-up decides it
+-- instead of sending it blindly. Kept apart so outbox keeps the columns applications read.
+IF OBJECT_ID(N'outbox_sending', N'U') IS NULL
+CREATE TABLE outbox_sending (
+    id bigint PRIMARY KEY,      -- the outbox row
+    ComPort int NOT NULL,       -- the port it was handed to
+    SinceTime datetime NOT NULL -- when it was handed over
+);
+GO
+
 -- The sixteen devices COM1 to COM16, all not in use; only into an empty table.
 IF NOT EXISTS (SELECT 1 FROM comset)
 INSERT INTO comset (id, SetName, InUseing, com, rate, serno, FOR_no, pace, msgmax, MsgSendedCount)

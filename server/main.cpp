@@ -1,8 +1,10 @@
 // Brevin, the gateway server. "--headless" runs the core without a window: run-log lines go to
-// standard output, messages to standard error, and SIGTERM or SIGINT run the close sequence.
+// standard output, messages to standard error, and SIGTERM or SIGINT run the close sequence;
+// device commands come on standard input (headless_commands.h).
 // "--home DIR" names the program folder (settings files, database, report folder).
 #include "platform/paths.h"
 #include "server/core/server_app.h"
+#include "server/headless_commands.h"
 #include "server/worker_factory.h"
 
 #include <QCoreApplication>
@@ -106,5 +108,7 @@ int main(int argc, char *argv[])
     });
     QObject::connect(server.gateway(), &Gateway::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    HeadlessCommands commands(STDIN_FILENO, server.gateway(),
+                              [](const QString &text) { print(stderr, text); });
     return app.exec();
 }

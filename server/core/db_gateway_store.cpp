@@ -3,6 +3,7 @@
 
 #include "server/db/device_table.h"
 #include "server/db/outbox_queue.h"
+#include "server/db/send_marks.h"
 #include "server/db/traffic_tables.h"
 
 namespace lonvera::server {
@@ -35,6 +36,11 @@ Move moveOf(const db::MoveOutcome &outcome)
 
 } // namespace
 
+DbGatewayStore::DbGatewayStore(db::Database &database)
+    : m_db(database), m_marks(db::ensureSendMarks(database))
+{
+}
+
 QList<DeviceRecord> DbGatewayStore::devices(int limit, QString *error)
 {
     QList<DeviceRecord> out;
@@ -59,9 +65,11 @@ bool DbGatewayStore::saveSentCounters(const QList<std::pair<int, qint64>> &count
     return db::saveSentCounters(m_db, counts, error);
 }
 
-Claim DbGatewayStore::claimNext(int port, const QString &ranges, const QDateTime &)
+Claim DbGatewayStore::claimNext(int port, const QString &ranges, const QDateTime &now)
 {
-    const db::ClaimOutcome outcome = db::selectAndClaim(m_db, port, ranges, QDateTime());
+    // The due time is the database's own clock (or this machine's for the embedded kind); now
+    // only dates the record that the row is being sent.
+    const db::ClaimOutcome outcome = db::claimAndMark(m_db, port, ranges, now, m_marks);
     Claim c;
     switch (outcome.status) {
     case db::ClaimStatus::Claimed:
@@ -110,6 +118,36 @@ bool DbGatewayStore::addCall(const QString &mbno, const QDateTime &when, int com
 qint64 DbGatewayStore::count(const QString &table)
 {
     return db::countRows(m_db, table);
+}
+
+bool DbGatewayStore::unmarkSending(qint64 id, QString *error)
+{
+    return !m_marks || db::unmarkSending(m_db, id, error);
+}
+
+QList<SendMark> DbGatewayStore::sendMarks(int port, QString *error)
+{
+    QList<SendMark> out;
+    if (!m_marks)
+        return out;
+    for (const db::SendMark &m : db::sendMarks(m_db, port, error))
+        out.append({m.id, m.port, m.since});
+    return out;
+}
+
+bool DbGatewayStore::sweepSendMarks(QString *error)
+{
+    return !m_marks || db::sweepSendMarks(m_db, error);
+}
+
+QList<int> DbGatewayStore::claimedPorts(QString *error)
+{
+    return db::claimedPorts(m_db, error);
+}
+
+int DbGatewayStore::releaseClaims(int port, QString *error)
+{
+    return db::releaseClaims(m_db, port, m_marks, error);
 }
 
 } // namespace lonvera::server

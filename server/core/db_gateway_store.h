@@ -14,7 +14,10 @@ class DbGatewayStore : public GatewayStore
 {
 public:
     /// The database must be open and outlive the store.
-    explicit DbGatewayStore(db::Database &database) : m_db(database) {}
+    /// Creates the table of rows being sent in a default database that lacks it.
+    explicit DbGatewayStore(db::Database &database);
+    /// False when the database has no record of rows being sent (an old server database).
+    bool marksSends() const { return m_marks; }
 
     QList<DeviceRecord> devices(int limit, QString *error) override;
     bool setInUse(int id, const QString &inUseing, QString *error) override;
@@ -28,9 +31,15 @@ public:
                    QString *error) override;
     bool addCall(const QString &mbno, const QDateTime &when, int comPort, QString *error) override;
     qint64 count(const QString &table) override;
+    bool unmarkSending(qint64 id, QString *error) override;
+    QList<SendMark> sendMarks(int port, QString *error) override;
+    bool sweepSendMarks(QString *error) override;
+    QList<int> claimedPorts(QString *error) override;
+    int releaseClaims(int port, QString *error) override;
 
 private:
     db::Database &m_db;
+    bool m_marks = false;
 };
 
 } // namespace lonvera::server

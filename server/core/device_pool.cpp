@@ -80,6 +80,8 @@ void Gateway::connectDevice(int n, int port, const QString &rate, const QString 
     s.connected = false;
     s.idle = false;
     s.busy = false;
+    s.stopPending = false;
+    ++s.stopGeneration;
     s.pause = pause;
     s.port = port;
     int error = 0;
@@ -120,6 +122,8 @@ void Gateway::releaseWorker(int n)
     if (!s.worker)
         return;
     s.worker->disconnect(this);
+    // A result still out can no longer arrive; its row keeps its record of being sent.
+    settleMessage(n);
     // Released later: this may run inside one of the worker's own signals.
     s.worker.release()->deleteLater();
 }
@@ -133,6 +137,9 @@ void Gateway::stopDevice(int n)
         s.worker->closePort();
     s.connected = false;
     s.idle = false;
+    s.stopPending = false;
+    ++s.stopGeneration;
+    portLost(s.port);
     releaseWorker(n);
     m_view->setLight(n, Light::NotConnected);
     m_view->setRowState(n, u"暂停"_s);
@@ -178,6 +185,16 @@ void Gateway::startDeviceRow(int n)
         return;
     const int id = row->id;
     QString error;
+    Slot &s = slotRef(n);
+    if (s.stopPending && s.worker) {
+        // Started again before the pause took effect: the device simply goes on.
+        s.stopPending = false;
+        ++s.stopGeneration;
+        if (!m_store->setInUse(id, u"启用"_s, &error))
+            log(u"：设备"_s + QString::number(n) + u"：保存设备记录失败 "_s + error);
+        m_view->setRowInUse(n, true);
+        return;
+    }
     const QList<DeviceRecord> devices = m_store->devices(std::numeric_limits<int>::max(), &error);
     const auto it = std::find_if(devices.begin(), devices.end(),
                                  [id](const DeviceRecord &d) { return d.id == id; });
@@ -191,12 +208,6 @@ void Gateway::startDeviceRow(int n)
     slotRef(n).pause = pause;
     connectDevice(n, portOf(it->com), it->rate, it->serno, it->forNo, pause);
     m_view->setRowInUse(n, true);
-}
-
-void Gateway::pauseDeviceRow(int n)
-{
-    if (m_view->row(n))
-        stopDevice(n);
 }
 
 void Gateway::markRowInUse(int n, bool inUse)
@@ -220,6 +231,7 @@ void Gateway::onServerLost(int n)
     s.connected = false;
     s.idle = false;
     s.busy = false;
+    portLost(s.port);
     releaseWorker(n);
     m_view->setLight(n, Light::NotConnected);
     m_view->setRowState(n, u"--"_s);

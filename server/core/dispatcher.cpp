@@ -30,7 +30,7 @@ void Gateway::requestNextMessage(int n)
         return;
     Slot &s = slotRef(n);
     // A stopped or lost device takes no message: it could never report on it.
-    if (!s.worker || !s.connected || s.pendingMove || m_closing)
+    if (!s.worker || !s.connected || s.pendingMove || s.stopPending || s.outId || m_closing)
         return;
     const QDateTime time = now();
     if (m_loaded.justTm == 1) {
@@ -65,13 +65,7 @@ void Gateway::requestNextMessage(int n)
     s.idle = claim.status == ClaimStatus::NoRow;
     if (s.idle)
         return;
-    const OutboxMessage &m = claim.message;
-    const QString r = s.worker->sendsmsA(QString::number(m.id), m.msg, m.mbno, m.report,
-                                         m_loaded.sendValidity, s.pause);
-    // "Busy" keeps the claimed row with this port; a later tick offers it again. So does a call
-    // that failed: waiting for a result that cannot come would leave the slot dead.
-    if (r != u"y"_s)
-        s.idle = true;
+    handOver(n, claim.message);
 }
 
 } // namespace lonvera::server

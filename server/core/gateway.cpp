@@ -27,6 +27,8 @@ Gateway::Gateway(ServerSettings settings, WorkerFactory *factory, GatewayView *v
     // Counts are saved every minute as well, so a crash loses at most a minute of them.
     m_counterSaveTimer.setInterval(60000);
     connect(&m_counterSaveTimer, &QTimer::timeout, this, &Gateway::saveSentCounters);
+    m_claimSweepTimer.setInterval(60000);
+    connect(&m_claimSweepTimer, &QTimer::timeout, this, &Gateway::releaseStaleClaims);
 }
 
 Gateway::~Gateway()
@@ -35,9 +37,9 @@ Gateway::~Gateway()
         releaseWorker(n);
 }
 
-qint32 Gateway::sentCount(int deviceId) const
+qint32 Gateway::sentCount(int n) const
 {
-    return deviceId >= 0 && deviceId <= kSlots ? m_sentCounters[std::size_t(deviceId)] : 0;
+    return validSlot(n) ? m_sentCounters[std::size_t(n)] : 0;
 }
 
 void Gateway::setVersion(int major, int minor, int revision)
@@ -69,6 +71,7 @@ void Gateway::attachStore(GatewayStore *store)
     m_countTimer.start();
     m_trimTimer.start();
     m_counterSaveTimer.start();
+    m_claimSweepTimer.start();
 }
 
 void Gateway::fillDeviceList()
@@ -98,12 +101,12 @@ void Gateway::fillDeviceList()
 
 void Gateway::loadSentCounters()
 {
-    const QList<DeviceRecord> devices = m_store->devices(std::numeric_limits<int>::max(), nullptr);
-    for (const DeviceRecord &d : devices) {
-        if (d.id < 0 || d.id > kSlots)
-            continue;
-        m_sentCounters[std::size_t(d.id)] =
-            qint32(std::clamp<qint64>(d.msgSendedCount, 0, std::numeric_limits<qint32>::max()));
+    // Counted by slot: slot n serves the n-th comset row whatever its id, so a device whose id
+    // is above 16 still meets its limit.
+    const QList<DeviceRecord> devices = m_store->devices(kSlots, nullptr);
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        m_sentCounters[std::size_t(i + 1)] = qint32(
+            std::clamp<qint64>(devices[i].msgSendedCount, 0, std::numeric_limits<qint32>::max()));
     }
 }
 
@@ -112,8 +115,10 @@ bool Gateway::saveSentCounters()
     if (!m_store)
         return false;
     QList<std::pair<int, qint64>> counts;
-    for (int id = 0; id <= kSlots; ++id)
-        counts.append({id, m_sentCounters[std::size_t(id)]});
+    for (int n = 1; n <= kSlots; ++n) {
+        if (const DeviceRowView *row = m_view->row(n))
+            counts.append({row->id, m_sentCounters[std::size_t(n)]});
+    }
     QString error;
     const bool ok = m_store->saveSentCounters(counts, &error);
     if (!ok)
@@ -123,10 +128,9 @@ bool Gateway::saveSentCounters()
 
 void Gateway::addSent(int n, qint64 count)
 {
-    const int id = deviceIdOfSlot(n);
-    if (id < 0 || id > kSlots)
+    if (!validSlot(n))
         return;
-    qint32 &counter = m_sentCounters[std::size_t(id)];
+    qint32 &counter = m_sentCounters[std::size_t(n)];
     // 32 bits and saturating: a busy device passes 32,767 messages within days.
     counter =
         qint32(std::clamp<qint64>(qint64(counter) + count, 0, std::numeric_limits<qint32>::max()));
@@ -206,6 +210,9 @@ bool Gateway::requestClose(bool fromCloseBox)
     log(u"：正在关闭短信服务，请稍候..."_s);
     m_autoConnectTimer.stop();
     letEventsRun(4);
+    // A message already with a worker is finished and recorded before its port closes: released
+    // now, its result would reach nobody and the row would go out again at the next start.
+    waitForResults(m_resultWaitMs);
     for (int pass = 0; pass < 3; ++pass) {
         for (int k = 1; k <= kSlots && k <= m_view->deviceCount(); ++k) {
             if (m_slots[std::size_t(k - 1)].worker)
@@ -227,6 +234,7 @@ bool Gateway::requestClose(bool fromCloseBox)
     m_countTimer.stop();
     m_trimTimer.stop();
     m_counterSaveTimer.stop();
+    m_claimSweepTimer.stop();
     if (m_factory)
         m_factory->endServer();
     emit closed();

@@ -11,13 +11,17 @@
 #include "server/core/worker_handle.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QEventLoop;
 
 namespace lonvera::server {
 
@@ -44,7 +48,21 @@ public:
         };
         std::optional<PendingMove> pendingMove;
         QString lastDispatchError;
+        /// The message handed to the worker whose result has not come yet.
+        std::optional<qint64> outId;
+        /// The operator paused the device while a message was out: it stops once the result is
+        /// in, or when the wait runs out (stopGeneration tells a stale deadline from a live one).
+        bool stopPending = false;
+        int stopGeneration = 0;
     };
+
+    /// The longest wait, beyond the slot's own pause, for the result of a message that is out
+    /// when the gateway closes or a device is paused.
+    static constexpr int kResultWaitMs = 60000;
+    /// The minutes a claimed row waits for its port to come back before other ports may take it.
+    static constexpr int kStaleClaimMinutes = 10;
+    /// bad_why of a row whose send began and whose result never came.
+    static QString outcomeUnknownText();
 
     Gateway(ServerSettings settings, WorkerFactory *factory, GatewayView *view,
             QObject *parent = nullptr);
@@ -54,7 +72,8 @@ public:
     const ServerSettings &settings() const { return m_settings; }
     const LoadedSettings &loaded() const { return m_loaded; }
     const Slot &slot(int n) const { return m_slots[std::size_t(n - 1)]; }
-    qint32 sentCount(int deviceId) const;
+    /// Messages sent by the device of slot n, the count its limit is checked against.
+    qint32 sentCount(int n) const;
     qint64 resultCounter() const { return m_resultCounter; }
     bool shutdownFlag() const { return m_shutdown; }
     bool dispatchTickActive() const { return m_dispatchTimer.isActive(); }
@@ -62,6 +81,10 @@ public:
     /// The clock the dispatcher and the result rows use; tests set their own.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+    /// The wait limit for results out at a close or pause (tests shorten it).
+    void setResultWaitLimit(int ms) { m_resultWaitMs = ms; }
+    /// True while slot n has a message with its worker and no result for it.
+    bool hasMessageOut(int n) const { return validSlot(n) && slot(n).outId.has_value(); }
     /// The program version shown in the caption.
     void setVersion(int major, int minor, int revision);
 
@@ -84,6 +107,10 @@ public:
     void startDeviceRow(int n);
     void pauseDeviceRow(int n);
     void markRowInUse(int n, bool inUse);
+
+    /// Gives back the rows claimed by ports that have had no connected modem for the set time
+    /// ([AUTOC] ClaimTimeout minutes); runs every minute.
+    void releaseStaleClaims();
 
     // Dispatcher
     void dispatchTick();
@@ -124,7 +151,20 @@ private:
     void loadSentCounters();
     void updateBusyState();
     void addSent(int n, qint64 count);
+    void countSent(int n, qint64 count);
     bool finishMove(int n, qint64 id, const QString &result, const QDateTime &when);
+
+    // Messages out and their outcome (send_tracking.cpp)
+    void handOver(int n, const OutboxMessage &message);
+    void settleMessage(int n);
+    bool waitForResults(int limitMs);
+    void cutWait(int n);
+    void finishPendingStop(int n, int generation);
+    void decideInterruptedSends(int n);
+    void portLost(int port);
+    void returnClaims(int port, int minutes);
+    int staleClaimMinutes() const;
+    bool atMostOnce() const;
     void letEventsRun(int times);
     QString soundPath(const QString &file) const;
 
@@ -136,12 +176,19 @@ private:
     std::function<QDateTime()> m_clock;
     std::array<Slot, kSlots> m_slots;
     std::array<QString, kSlots + 1> m_rangeTexts;    // per port 0 … 16
-    std::array<qint32, kSlots + 1> m_sentCounters{}; // per device id 0 … 16
+    std::array<qint32, kSlots + 1> m_sentCounters{}; // per slot 1 … 16 (0 unused)
     qint64 m_resultCounter = 0;
     bool m_shutdown = false;
     /// The close sequence runs: no new message goes out and a second request waits for it.
     bool m_closing = false;
     int m_lastConnectError = 0;
+    int m_resultWaitMs = kResultWaitMs;
+    /// The close sequence's wait for the results still out; quit when the last one is in.
+    QEventLoop *m_resultWait = nullptr;
+    /// Per port: since when this gateway has seen no connected modem there.
+    QHash<int, QDateTime> m_portDownSince;
+    /// Ports this gateway has had a connected modem on in this run.
+    QSet<int> m_portServed;
     QString m_versionText = QStringLiteral("1.0.0");
 
     QTimer m_autoConnectTimer;
@@ -149,6 +196,7 @@ private:
     QTimer m_countTimer;
     QTimer m_trimTimer;
     QTimer m_counterSaveTimer;
+    QTimer m_claimSweepTimer;
 };
 
 } // namespace lonvera::server

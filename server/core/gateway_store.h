@@ -55,6 +55,14 @@ struct Move
     QString error;
 };
 
+/// A row handed to a port's worker whose result was never recorded.
+struct SendMark
+{
+    qint64 id = 0;
+    int port = 0;
+    QDateTime since;
+};
+
 class GatewayStore
 {
 public:
@@ -82,6 +90,19 @@ public:
                          QString *error) = 0;
     /// Row count of a table; -1 when it cannot be read.
     virtual qint64 count(const QString &table) = 0;
+
+    // The record of rows being sent. claimNext writes it with the claim, the move drops it; a
+    // store without it (an old server database) keeps these defaults and sends as before.
+    /// Forgets that a row is being sent: the worker never took it, or the modem sent nothing.
+    virtual bool unmarkSending(qint64 /*id*/, QString * /*error*/) { return true; }
+    /// Rows of a port (0: every port) still in outbox that were handed over without a result.
+    virtual QList<SendMark> sendMarks(int /*port*/, QString * /*error*/) { return {}; }
+    /// Drops the record of rows that have left outbox.
+    virtual bool sweepSendMarks(QString * /*error*/) { return true; }
+    /// Ports that hold claimed rows (ComPort other than 0).
+    virtual QList<int> claimedPorts(QString * /*error*/) { return {}; }
+    /// Gives a port's claimed rows that are not marked back to every port; count, -1 on failure.
+    virtual int releaseClaims(int /*port*/, QString * /*error*/) { return 0; }
 };
 
 } // namespace lonvera::server

@@ -46,26 +46,26 @@ void Gateway::updateBusyState()
     m_view->setBusyState(false, u"短信服务已启动\r状态：空闲"_s);
 }
 
+void Gateway::countSent(int n, qint64 count)
+{
+    addSent(n, count);
+    const qint32 sent = sentCount(n);
+    m_view->setCell(n, ColumnSent, QString::number(sent));
+    if (m_view->row(n) && leadingInt(m_view->cell(n, ColumnLimit)) <= sent) {
+        stopDevice(n);
+        if (m_settings.isOn(u"AUTOC"_s, u"AutoOpenSet"_s))
+            openStandbyDevice(n);
+        if (m_loaded.soundLimit) {
+            m_view->playSound(soundPath(u"Sendend.wav"_s));
+            m_view->setCell(n, ColumnPace, u"XXX"_s);
+        }
+    }
+}
+
 void Gateway::onStatusText(int n, const QString &text)
 {
     if (!validSlot(n))
         return;
-    if (text.contains(u"成功发送"_s)) {
-        const qsizetype end = text.indexOf(u"条信息"_s);
-        const QString number = end > 4 ? text.mid(4, end - 4).trimmed() : QString();
-        addSent(n, leadingInt(number));
-        const qint32 count = sentCount(deviceIdOfSlot(n));
-        m_view->setCell(n, ColumnSent, QString::number(count));
-        if (m_view->row(n) && leadingInt(m_view->cell(n, ColumnLimit)) <= count) {
-            stopDevice(n);
-            if (m_settings.isOn(u"AUTOC"_s, u"AutoOpenSet"_s))
-                openStandbyDevice(n);
-            if (m_loaded.soundLimit) {
-                m_view->playSound(soundPath(u"Sendend.wav"_s));
-                m_view->setCell(n, ColumnPace, u"XXX"_s);
-            }
-        }
-    }
     if (text.contains(u"正在发送"_s) || text.contains(u"正在候时"_s))
         return;
     logDevice(n, text);
@@ -81,8 +81,12 @@ void Gateway::onStatusText(int n, const QString &text)
             m_dispatchTimer.start();
         Slot &s = slotRef(n);
         s.connected = true;
+        m_portServed.insert(s.port);
+        m_portDownSince.remove(s.port);
         if (m_loaded.serviceMode != 1 && s.worker)
             s.worker->readMsg();
+        // What this port left half-sent in an earlier life is decided before it sends anew.
+        decideInterruptedSends(n);
         requestNextMessage(n);
     }
     if (text.contains(u"未找到设备"_s)) {
@@ -90,6 +94,7 @@ void Gateway::onStatusText(int n, const QString &text)
         m_view->setRowState(n, u"--"_s);
         m_view->setCell(n, ColumnModel, u"--"_s);
         slotRef(n).connected = false;
+        portLost(slot(n).port);
     }
 }
 
@@ -106,7 +111,8 @@ bool Gateway::finishMove(int n, qint64 id, const QString &result, const QDateTim
     }
     const QString port = QString::number(slot(n).port);
     if (sent) {
-        onStatusText(n, u"成功发送 1 条信息["_s + move.message.mbno + u"](COM"_s + port + u")"_s);
+        countSent(n, 1);
+        logDevice(n, u"成功发送 1 条信息["_s + move.message.mbno + u"](COM"_s + port + u")"_s);
     } else {
         logDevice(n, u"发送 1 条信息失败["_s + move.message.mbno + u"](COM"_s + port + u")"_s);
         if (m_loaded.soundErr)
@@ -122,24 +128,31 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     bool ok = false;
     const qint64 id = sId.trimmed().toLongLong(&ok);
     const QDateTime when = now();
-    if (ok && result == u"B"_s) {
+    settleMessage(n);
+    const bool busy = ok && result == u"B"_s;
+    if (busy) {
         // The modem was busy with another operation (reading, a call) and sent nothing: the row
         // stays claimed for this port and goes out on the next tick instead of ending in
         // badoutbox as a failure.
         logDevice(n, u"设备忙，信息 "_s + sId.trimmed() + u" 稍后重发"_s);
+        if (m_store)
+            m_store->unmarkSending(id, nullptr);
         slotRef(n).idle = true;
-        ++m_resultCounter;
-        return;
-    }
-    if (ok && !finishMove(n, id, result, when)) {
+    } else if (ok && !finishMove(n, id, result, when)) {
         // The row stays in outbox, claimed for this port; the slot waits until it is recorded.
         slotRef(n).pendingMove = Slot::PendingMove{id, result, when};
         slotRef(n).idle = false;
     }
+    // A busy answer is a result like any other for the count of results and its read.
     ++m_resultCounter;
     if (m_resultCounter % 8 == 0 && m_loaded.serviceMode != 1 && slot(n).worker)
         slot(n).worker->readMsg();
-    requestNextMessage(n);
+    if (slot(n).stopPending) {
+        finishPendingStop(n, slot(n).stopGeneration);
+        return;
+    }
+    if (!busy)
+        requestNextMessage(n);
 }
 
 void Gateway::onMessages(int n, const QString &smsStr)

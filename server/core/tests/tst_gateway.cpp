@@ -362,7 +362,11 @@ void TstGateway::claimedRowStaysWhileStopped()
     Rig rig;
     rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
     rig.start();
-    FakeWorker *w = rig.connect(5);
+    // The worker answers "Busy": the row is claimed, but no message is out to wait for.
+    rig.gateway->connectDevice(5, 5, u"9600"_s, {}, u"|不限范围|"_s, 0);
+    FakeWorker *w = rig.worker(5);
+    w->nextAnswer = u"Busy"_s;
+    emit w->otherReport(u"成功连接设备SIM900(COM5)"_s);
     QCOMPARE(w->sent.size(), 1);
     rig.gateway->pauseDeviceRow(5);
     QCOMPARE(w->closeCount, 1);
@@ -462,10 +466,11 @@ void TstGateway::countersAre32Bit()
     extra.id = 17;
     extra.msgSendedCount = 99;
     rig.store.deviceRows << extra;
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
     rig.start();
     QCOMPARE(rig.gateway->sentCount(16), 5);
     rig.connect(1);
-    emit rig.worker(1)->otherReport(u"成功发送 1 条信息[1](COM1)"_s);
+    emit rig.worker(1)->sendReport(u"1"_s, u"y"_s);
     QCOMPARE(rig.gateway->sentCount(1), 32768);
     QVERIFY(rig.gateway->requestClose());
     QCOMPARE(rig.store.deviceRows[0].msgSendedCount, 32768);

@@ -1,0 +1,224 @@
+// See chaos_run.h.
+#include "chaos_run.h"
+
+#include "e2e_rig.h"
+#include "server/core/gateway.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <csignal>
+
+namespace lonvera::server::test {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How often each tag went into the network, read from the wire log: accepted first parts.
+QHash<int, int> wireTags(const QString &path)
+{
+    QHash<int, int> tags;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return tags;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.value(u"kind"_s).toString() != u"accepted"_s || o.value(u"part"_s).toInt(1) != 1)
+            continue;
+        const int tag = E2eRig::tagOf(o.value(u"text"_s).toString());
+        if (tag >= 0)
+            ++tags[tag];
+    }
+    return tags;
+}
+
+int acceptedCount(const QString &path)
+{
+    int n = 0;
+    for (int count : wireTags(path))
+        n += count;
+    return n;
+}
+
+class Server
+{
+public:
+    explicit Server(QString home) : m_home(std::move(home)) {}
+    ~Server() { stop(SIGKILL); }
+
+    void start()
+    {
+        m_process = std::make_unique<QProcess>();
+        m_process->setProgram(QCoreApplication::applicationDirPath() + u"/Brevin"_s);
+        m_process->setArguments({u"--headless"_s, u"--home"_s, m_home});
+        m_process->setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(m_process.get(), &QProcess::readyRead,
+                         [this] { m_output += m_process->readAll(); });
+        m_process->start();
+        m_process->waitForStarted();
+    }
+    void stop(int signal)
+    {
+        if (!m_process || m_process->state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(m_process->processId()), signal);
+        m_process->waitForFinished(signal == SIGKILL ? 10000 : 120000);
+        m_output += m_process->readAll();
+    }
+    void command(const QByteArray &line) { m_process->write(line + '\n'); }
+    QString output() const { return QString::fromUtf8(m_output); }
+
+private:
+    QString m_home;
+    std::unique_ptr<QProcess> m_process;
+    QByteArray m_output;
+};
+
+} // namespace
+
+QString faultName(Fault fault)
+{
+    switch (fault) {
+    case Fault::None:
+        return u"no fault"_s;
+    case Fault::Kill:
+        return u"kill -9 and restart"_s;
+    case Fault::Terminate:
+        return u"SIGTERM and restart"_s;
+    case Fault::PauseStart:
+        return u"device paused and started"_s;
+    }
+    return {};
+}
+
+bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error)
+{
+    *figures = {};
+    figures->messages = options.messages;
+    QElapsedTimer clock;
+    clock.start();
+    E2eRig rig;
+    const QString wire = rig.prefix() + u"-wire.jsonl"_s;
+    if (!rig.emulator().openWireLog(wire, error))
+        return false;
+    emulator::ProfileSet profiles;
+    profiles.defaults.networkDelayMs = options.networkMinMs;
+    profiles.defaults.networkDelayMaxMs = options.networkMaxMs;
+    if (!rig.setUp(options.engine, options.modems, error, profiles))
+        return false;
+    rig.addSetting(u"AUTOC"_s, u"AUTOC"_s, u"1"_s);
+    if (options.atMostOnce)
+        rig.addSetting(u"AUTOC"_s, u"AtMostOnce"_s, u"1"_s);
+    if (!rig.queue(0, options.messages)) {
+        *error = u"cannot queue the messages"_s;
+        return false;
+    }
+
+    Server server(rig.home());
+    server.start();
+    // The faults are spread over the run: each comes once a share of the messages went out,
+    // right after a modem took a PDU, so a send is in the middle of its exchange.
+    const int share = std::max(1, options.messages / (options.faults + 1));
+    for (int f = 0; f < options.faults && options.fault != Fault::None; ++f) {
+        const int target = std::min(options.messages, acceptedCount(wire) + share);
+        if (!QTest::qWaitFor([&] { return acceptedCount(wire) >= target; }, 120000))
+            break;
+        switch (options.fault) {
+        case Fault::Kill:
+            server.stop(SIGKILL);
+            server.start();
+            break;
+        case Fault::Terminate:
+            server.stop(SIGTERM);
+            server.start();
+            break;
+        case Fault::PauseStart: {
+            const int row = f % options.modems + 1;
+            server.command("pause " + QByteArray::number(row));
+            // Paused once the port is closed; then started again.
+            if (!QTest::qWaitFor([&] { return !rig.emulator().isAttached(row); }, 120000))
+                figures->details << u"device %1 did not pause"_s.arg(row);
+            server.command("start " + QByteArray::number(row));
+            break;
+        }
+        case Fault::None:
+            break;
+        }
+        ++figures->faults;
+    }
+    // The end: the queue is empty, or nothing moved for a while.
+    qint64 lastLeft = -1;
+    int lastAccepted = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    [[maybe_unused]] const bool drained = QTest::qWaitFor(
+        [&] {
+            const qint64 left = rig.scalar(u"select count(*) from outbox"_s);
+            const int took = acceptedCount(wire);
+            if (left != lastLeft || took != lastAccepted) {
+                lastLeft = left;
+                lastAccepted = took;
+                quiet.restart();
+            }
+            return left == 0 || quiet.elapsed() > options.quietMs;
+        },
+        3600 * 1000);
+    server.stop(SIGTERM);
+
+    const QHash<int, int> onWire = wireTags(wire);
+    QHash<int, int> sent, bad, unknown, waiting;
+    for (const QString &text : rig.column(u"select Msg from SendedOutBox"_s))
+        ++sent[E2eRig::tagOf(text)];
+    for (const QString &row : rig.column(u"select bad_why || '|' || Msg from badoutbox"_s)) {
+        const qsizetype bar = row.indexOf(u'|');
+        const int tag = E2eRig::tagOf(row.mid(bar + 1));
+        ++bad[tag];
+        if (row.left(bar) == Gateway::outcomeUnknownText())
+            ++unknown[tag];
+    }
+    for (const QString &text : rig.column(u"select Msg from outbox"_s))
+        ++waiting[E2eRig::tagOf(text)];
+    for (int tag = 0; tag < options.messages; ++tag) {
+        const int wireCount = onWire.value(tag);
+        const int tables = sent.value(tag) + bad.value(tag) + waiting.value(tag);
+        auto note = [&](const QString &what) {
+            figures->details << u"#%1 %2 (wire %3, sent %4, bad %5, outbox %6)"_s.arg(tag)
+                                    .arg(what)
+                                    .arg(wireCount)
+                                    .arg(sent.value(tag))
+                                    .arg(bad.value(tag))
+                                    .arg(waiting.value(tag));
+        };
+        if (tables == 0) {
+            ++figures->lost;
+            note(u"lost"_s);
+        }
+        if (wireCount > 1) {
+            ++figures->sentTwice;
+            note(u"sent twice"_s);
+        }
+        if (sent.value(tag) > 0 && wireCount == 0) {
+            ++figures->notSent;
+            note(u"recorded as sent, not sent"_s);
+        }
+        if (waiting.value(tag) > 0) {
+            ++figures->stuck;
+            note(u"stuck"_s);
+        }
+        if (bad.value(tag) > unknown.value(tag) && wireCount > 0) {
+            ++figures->badButSent;
+            note(u"failed, yet sent"_s);
+        }
+        figures->unknown += unknown.value(tag);
+    }
+    figures->elapsedMs = clock.elapsed();
+    return true;
+}
+
+} // namespace lonvera::server::test
