@@ -11,8 +11,23 @@ namespace lonvera::outbox_writer {
 
 namespace {
 
-// One insert per row that hands back the new id, in the connected engine's own words.
-QString insertStatement(db::Dialect dialect, const OutboxRequest &request)
+// Whether the insert itself hands back the new id. SQL Server's OUTPUT always does; RETURNING
+// does through the native drivers, but the SQLite ODBC driver drops its row.
+bool insertReturnsId(db::Database &db)
+{
+    return db.dialect() == db::Dialect::TSql ||
+           db.connection().driverName() != QLatin1String("QODBC");
+}
+
+// The id of the row this connection inserted last, for inserts that do not hand it back.
+QString lastIdStatement(db::Dialect dialect)
+{
+    return dialect == db::Dialect::PostgreSql ? QStringLiteral("select lastval()")
+                                              : QStringLiteral("select last_insert_rowid()");
+}
+
+// One insert per row, in the connected engine's own words.
+QString insertStatement(db::Dialect dialect, const OutboxRequest &request, bool returningId)
 {
     QStringList columns{QStringLiteral("mbno"), QStringLiteral("msg")};
     QStringList values{QStringLiteral("?"), QStringLiteral("?")};
@@ -26,9 +41,22 @@ QString insertStatement(db::Dialect dialect, const OutboxRequest &request)
     }
     const QString into = QStringLiteral("insert into outbox (%1)").arg(columns.join(u','));
     const QString valueList = QStringLiteral(" values (%1)").arg(values.join(u','));
+    if (!returningId)
+        return into + valueList;
     if (dialect == db::Dialect::TSql)
         return into + QStringLiteral(" output inserted.id") + valueList;
     return into + valueList + QStringLiteral(" returning id");
+}
+
+// The id of the row the insert just wrote, 0 when the database gives none.
+qint64 newId(db::Database &db, QSqlQuery &insert, bool returnedId)
+{
+    if (returnedId)
+        return insert.next() ? insert.value(0).toLongLong() : 0;
+    QSqlQuery last(db.connection());
+    if (!last.exec(lastIdStatement(db.dialect())) || !last.next())
+        return 0;
+    return last.value(0).toLongLong();
 }
 
 WriteOutcome failed(db::Database &db, const QString &error)
@@ -74,8 +102,9 @@ WriteOutcome writeOutboxRows(db::Database &db, const OutboxRequest &request)
         return {};
     if (!db.beginWrite())
         return {{}, db.connection().lastError().text()};
+    const bool returnsId = insertReturnsId(db);
     QSqlQuery insert(db.connection());
-    if (!insert.prepare(insertStatement(db.dialect(), request)))
+    if (!insert.prepare(insertStatement(db.dialect(), request, returnsId)))
         return failed(db, insert.lastError().text());
     WriteOutcome outcome;
     outcome.ids.reserve(texts.size());
@@ -88,9 +117,10 @@ WriteOutcome writeOutboxRows(db::Database &db, const OutboxRequest &request)
             insert.addBindValue(1);
         if (!insert.exec())
             return failed(db, insert.lastError().text());
-        if (!insert.next())
+        const qint64 id = newId(db, insert, returnsId);
+        if (id <= 0)
             return failed(db, QStringLiteral("the database gave no id for the new row"));
-        outcome.ids << insert.value(0).toLongLong();
+        outcome.ids << id;
         // SQLite keeps a statement with an unread end open, and that blocks the commit.
         insert.finish();
     }

@@ -1,4 +1,4 @@
-// Pelton's command line as a script runs it: the program itself on SQLite and PostgreSQL,
+// Pelton's command line as a script runs it: the program itself on SQLite, PostgreSQL and ODBC,
 // without a display, writing rows and printing their ids, listing outbox, reading the text from
 // standard input; bad arguments and database failures with their exit statuses.
 #include "server/db/tests/test_databases.h"
@@ -148,6 +148,7 @@ private slots:
         QTest::addColumn<TestEngine>("engine");
         QTest::newRow("sqlite") << TestEngine::Sqlite;
         QTest::newRow("postgresql") << TestEngine::PostgreSql;
+        QTest::newRow("odbc-sqlite") << TestEngine::OdbcSqlite;
     }
     void writesRowsAndPrintsTheirIds()
     {
