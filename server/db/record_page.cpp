@@ -105,10 +105,12 @@ RecordPage readPass(const PageRequest &request, int pageSize, int wanted)
 
 QVariant RecordPage::value(qsizetype r, const QString &field) const
 {
-    const qsizetype column = fields.indexOf(field);
-    if (r < 0 || r >= rows.size() || column < 0)
+    if (r < 0 || r >= rows.size())
         return {};
-    return rows.at(r).at(column);
+    for (qsizetype column = 0; column < fields.size(); ++column)
+        if (fields.at(column).compare(field, Qt::CaseInsensitive) == 0)
+            return rows.at(r).at(column);
+    return {};
 }
 
 RecordPage readRecordPage(const PageRequest &request)

@@ -44,7 +44,8 @@ struct RecordPage
     bool ok() const { return error.isEmpty(); }
     bool hasPreviousPage() const { return pageNumber > 1; }
     bool hasNextPage() const { return pageNumber < pageCount; }
-    /// The value of a requested field in row r (Null when the field was not requested).
+    /// The value of a requested field in row r, the name taken without regard to case (Null when
+    /// the field was not requested).
     QVariant value(qsizetype r, const QString &field) const;
 };
 

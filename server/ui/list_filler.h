@@ -27,6 +27,7 @@
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <functional>
 
 class QAction;
@@ -61,6 +62,7 @@ class PageSwitch
 {
 public:
     PageSwitch() = default;
+    PageSwitch(std::nullptr_t) {}
     PageSwitch(QAction *action);
     PageSwitch(QWidget *widget);
     void setEnabled(bool enabled) const;

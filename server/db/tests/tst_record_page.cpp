@@ -140,6 +140,7 @@ private slots:
         const RecordPage page = readRecordPage(devices(s, 21, 1));
         QVERIFY(page.ok());
         QVERIFY(page.value(0, QStringLiteral("SetName")).isNull());
+        QCOMPARE(page.value(2, QStringLiteral("SETNAME")).toString(), QStringLiteral("COM3"));
         QVERIFY(!page.value(1, QStringLiteral("SetName")).isNull());
         QCOMPARE(page.value(1, QStringLiteral("SetName")).toString(), QString());
         QCOMPARE(page.value(0, QStringLiteral("InUseing")).toString(), QStringLiteral("停用"));

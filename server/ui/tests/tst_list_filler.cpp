@@ -219,7 +219,7 @@ private slots:
         c[2] = {QStringLiteral("串口号"), QStringLiteral("com"), 0.5, ColumnAlignment::Right};
         int page = 1;
         fillListView(&m_list, 21, page, m_db, QStringLiteral("select * from comset order by id"),
-                     QStringLiteral("id"), {}, {}, c, {});
+                     QStringLiteral("id"), nullptr, nullptr, c, {});
         QCOMPARE(m_list.columnCount(), 2); // column 0 always, then only the captioned one
         QCOMPARE(m_list.topLevelItem(0)->text(1), QStringLiteral("COM1"));
         QVERIFY(m_list.topLevelItem(0)->icon(0).isNull());
