@@ -1,10 +1,11 @@
 // See startup.h.
 #include "server/core/startup.h"
 
+#include "platform/component_registry.h"
 #include "platform/paths.h"
 #include "platform/profile_file.h"
-#include "platform/registry_file.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -18,18 +19,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The control library's name in the system folder; its presence is what registration checks.
-const QString kLibraryInSystem = u"libQuillon308.so"_s;
-
-bool copyOver(const QString &from, const QString &to)
+// A shipped component sits in the program folder; an installed gateway keeps its program folder
+// apart from its read-only program files, so the component beside the running executable serves
+// when the program folder has none.
+QString shippedComponent(const ServerSettings &settings, const QString &fileName)
 {
-    if (!QFileInfo::exists(from))
-        return false;
-    QFile::remove(to);
-    if (!QFile::copy(from, to))
-        return false;
-    QFile::setPermissions(to, QFile::permissions(from));
-    return true;
+    const QString inProgramFolder = settings.filePath(fileName);
+    if (QFileInfo::exists(inProgramFolder) || !QCoreApplication::instance())
+        return inProgramFolder;
+    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(fileName);
+    return QFileInfo::exists(besideProgram) ? besideProgram : inProgramFolder;
 }
 
 } // namespace
@@ -41,7 +40,8 @@ bool registerComponents(const ServerSettings &settings,
     const QString version = settings.value(u"ocx"_s, u"Ver"_s);
     platform::ProfileFile wintic(platform::mapWindowsPath(u"C:\\wintic.ini"_s));
     const QString system = platform::systemFolder();
-    const QString libraryTarget = QDir(system).filePath(kLibraryInSystem);
+    const QString libraryTarget =
+        QDir(system).filePath(QString::fromLatin1(platform::kControlLibraryFile));
     if (wintic.readString(u"test"_s, u"RegOcxVer"_s) == version && QFileInfo::exists(libraryTarget))
         return false;
     QDir().mkpath(system);
@@ -49,20 +49,18 @@ bool registerComponents(const ServerSettings &settings,
     QString quillon = settings.value(u"ocx"_s, u"Quillon"_s);
     if (quillon.isEmpty())
         quillon = u"Quillon308"_s;
-    const QString librarySource = settings.filePath(u"lib"_s + quillon + u".so"_s);
-    if (!copyOver(librarySource, libraryTarget)) {
+    const QString librarySource = shippedComponent(settings, u"lib"_s + quillon + u".so"_s);
+    if (!platform::copyComponent(librarySource, libraryTarget)) {
         showMessage(u"找不到Quillon308.ocx--"_s + settings.value(u"ocx"_s, u"Quillon"_s));
     } else {
-        platform::RegistryFile registry;
-        registry.setValue(u"Quillon308"_s, u"path"_s, libraryTarget);
-        registry.setValue(u"Quillon308"_s, u"version"_s, version);
+        platform::registerControlLibrary(libraryTarget, version);
     }
 
     QString tarvex = settings.value(u"ocx"_s, u"Tarvex"_s);
     if (tarvex.isEmpty())
         tarvex = u"Tarvex80"_s;
     const QString serverTarget = QDir(system).filePath(tarvex);
-    if (!copyOver(settings.filePath(tarvex), serverTarget)) {
+    if (!platform::copyComponent(shippedComponent(settings, tarvex), serverTarget)) {
         showMessage(u"找不到tarvex.exe--"_s + settings.value(u"ocx"_s, u"Tarvex"_s));
     } else if (runRegServer) {
         runRegServer(serverTarget);

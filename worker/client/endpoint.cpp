@@ -1,8 +1,8 @@
 // See endpoint.h.
 #include "worker/client/endpoint.h"
 
+#include "platform/component_registry.h"
 #include "platform/paths.h"
-#include "platform/registry_file.h"
 #include "worker/protocol/identity.h"
 
 #include <QCryptographicHash>
@@ -19,11 +19,12 @@ namespace {
 // sockaddr_un holds 108 bytes including the terminating NUL.
 constexpr int kMaxSocketPath = 100;
 
-const QString kLocalServerKey = QStringLiteral("LocalServer32");
-
-QString classGroup()
+platform::ServerClass workerClass()
 {
-    return QString::fromLatin1(protocol::kClassId);
+    return {QString::fromLatin1(protocol::kClassId), QString::fromLatin1(protocol::kProgId),
+            QString::fromLatin1(protocol::kTypeLibrary),
+            QString::fromLatin1(protocol::kDefaultInterfaceId),
+            QString::fromLatin1(protocol::kEventInterfaceId)};
 }
 
 } // namespace
@@ -70,42 +71,17 @@ bool prepareSocketFolder(const QString &socketPath, QString *error)
 
 QString registeredServerPath()
 {
-    return platform::RegistryFile().value(classGroup(), kLocalServerKey);
+    return platform::registeredLocalServer(workerClass().classId);
 }
 
 bool registerServer(const QString &executablePath)
 {
-    platform::RegistryFile registry;
-    const QString group = classGroup();
-    bool ok = registry.setValue(group, kLocalServerKey, executablePath);
-    ok = registry.setValue(group, QStringLiteral("ProgID"),
-                           QString::fromLatin1(protocol::kProgId)) &&
-         ok;
-    ok = registry.setValue(group, QStringLiteral("TypeLib"),
-                           QString::fromLatin1(protocol::kTypeLibrary)) &&
-         ok;
-    ok = registry.setValue(group, QStringLiteral("Interface"),
-                           QString::fromLatin1(protocol::kDefaultInterfaceId)) &&
-         ok;
-    ok = registry.setValue(group, QStringLiteral("EventInterface"),
-                           QString::fromLatin1(protocol::kEventInterfaceId)) &&
-         ok;
-    ok =
-        registry.setValue(QString::fromLatin1(protocol::kProgId), QStringLiteral("CLSID"), group) &&
-        ok;
-    return ok;
+    return platform::registerLocalServer(workerClass(), executablePath);
 }
 
 bool unregisterServer()
 {
-    platform::RegistryFile registry;
-    const QString group = classGroup();
-    for (const QString &key : {kLocalServerKey, QStringLiteral("ProgID"), QStringLiteral("TypeLib"),
-                               QStringLiteral("Interface"), QStringLiteral("EventInterface")})
-        registry.remove(group, key);
-    registry.remove(QString::fromLatin1(protocol::kProgId), QStringLiteral("CLSID"));
-    // Removing what is not there is no failure; what counts is that the class is gone.
-    return registry.value(group, kLocalServerKey).isEmpty();
+    return platform::unregisterLocalServer(workerClass());
 }
 
 } // namespace lonvera::worker::client
