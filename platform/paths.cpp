@@ -91,9 +91,29 @@ QString programFolder()
     const QString fromEnv = qEnvironmentVariable("LONVERA_HOME");
     if (!fromEnv.isEmpty())
         return QDir::cleanPath(fromEnv);
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QDir::currentPath();
+    if (!QCoreApplication::instance())
+        return QDir::currentPath();
+    return defaultProgramFolder(QCoreApplication::applicationDirPath());
+}
+
+QString defaultProgramFolder(const QString &executableFolder)
+{
+    const QString folder = QDir::cleanPath(executableFolder);
+    // Files under /usr belong to the package manager even where root could write them, so an
+    // installed gateway keeps its settings and database with the user.
+    const bool packaged = folder.startsWith(QLatin1String("/usr/"));
+    if (!packaged && QFileInfo(folder).isWritable())
+        return folder;
+    return userDataFolder();
+}
+
+QString userDataFolder()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    // The base directory specification says a relative value is to be ignored.
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(base + QStringLiteral("/lonvera"));
 }
 
 void setProgramFolder(const QString &folder)

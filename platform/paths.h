@@ -25,8 +25,14 @@ QString dosDevicesFolder();
 QString comPortDevice(int portNumber);
 
 /// The program folder: as set by setProgramFolder (--home), else $LONVERA_HOME, else the folder of
-/// the running executable.
+/// the running executable when it is writable, else userDataFolder() (an installed program lives
+/// in a read-only folder).
 QString programFolder();
+/// The program folder for a program in executableFolder: that folder when it is writable and
+/// not under /usr, else userDataFolder().
+QString defaultProgramFolder(const QString &executableFolder);
+/// $XDG_DATA_HOME/lonvera, by default ~/.local/share/lonvera.
+QString userDataFolder();
 void setProgramFolder(const QString &folder);
 
 /// Creates the folder that will hold the file, so a first write into a fresh prefix succeeds.

@@ -76,6 +76,27 @@ private Q_SLOTS:
         qunsetenv("LONVERA_HOME");
         QCOMPARE(programFolder(), QCoreApplication::applicationDirPath());
     }
+
+    void installedProgramKeepsItsFolderWithTheUser()
+    {
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", m_prefix.filePath("data").toUtf8());
+        QCOMPARE(userDataFolder(), m_prefix.filePath("data/lonvera"));
+        QCOMPARE(defaultProgramFolder("/usr/lib/lonvera"), m_prefix.filePath("data/lonvera"));
+        QCOMPARE(defaultProgramFolder("/nonexistent/bin"), m_prefix.filePath("data/lonvera"));
+        QCOMPARE(defaultProgramFolder(m_prefix.path() + "/"), m_prefix.path());
+        // A relative XDG_DATA_HOME is invalid and ignored.
+        qputenv("XDG_DATA_HOME", "relative/data");
+        QCOMPARE(userDataFolder(), QDir::homePath() + "/.local/share/lonvera");
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(userDataFolder(), QDir::homePath() + "/.local/share/lonvera");
+        // --home and $LONVERA_HOME still win over the default.
+        qputenv("LONVERA_HOME", "/tmp/from-env");
+        QCOMPARE(programFolder(), QString("/tmp/from-env"));
+        qunsetenv("LONVERA_HOME");
+        if (!savedData.isNull())
+            qputenv("XDG_DATA_HOME", savedData);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPaths)

@@ -2,6 +2,7 @@
 #include "server/core/server_app.h"
 
 #include "server/core/db_gateway_store.h"
+#include "server/core/first_start.h"
 #include "server/db/database.h"
 #include "server/db/startup_connection.h"
 
@@ -28,6 +29,10 @@ ServerApp::~ServerApp()
 
 ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
 {
+    QString reason;
+    const QString version = u"%1.%2.%3"_s.arg(major).arg(minor).arg(revision);
+    if (prepareProgramFolder(m_settings.programFolder(), version, &reason) == FirstStart::Failed)
+        m_view.showMessage(reason);
     m_testMode = m_settings.testMode();
     registerComponents(m_settings, [this](const QString &text) { m_view.showMessage(text); });
     m_settings.writeDefaults();
