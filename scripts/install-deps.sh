@@ -7,6 +7,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   postgresql sqlite3 libgtest-dev libbenchmark-dev
+  dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do
