@@ -68,10 +68,24 @@ if command -v systemd-analyze >/dev/null; then
     # verify wants ExecStart's program where the unit names it: check a copy that names the
     # unpacked one.
     sed "s|/usr/bin/Brevin|$root/usr/bin/Brevin|" "$unit" >"$work/lonvera.service"
-    systemd-analyze verify "$work/lonvera.service" >"$work/verify.log" 2>&1 ||
-      { cat "$work/verify.log" >&2; fail "systemd-analyze verify $unit"; }
+    # verify reports unknown keys and bad values but still succeeds: any word from it fails.
+    if ! systemd-analyze verify "$work/lonvera.service" >"$work/verify.log" 2>&1 ||
+      [ -s "$work/verify.log" ]; then
+      cat "$work/verify.log" >&2
+      fail "systemd-analyze verify $unit"
+    fi
   done
   echo "units verified"
+fi
+
+# The installer from the package finds the control library beside itself.
+if [ -e "$root/usr/bin/Stavro" ]; then
+  LONVERA_PREFIX=$work/stavro-prefix "$root/usr/bin/Stavro" /s || fail "Stavro /s failed"
+  [ -f "$work/stavro-prefix/drive_c/windows/system32/libQuillon308.so" ] ||
+    fail "Stavro did not place the control library"
+  grep -q "system32/libQuillon308.so" "$work/stavro-prefix/registry.ini" ||
+    fail "Stavro did not register the control library"
+  echo "Stavro /s installed and registered the control library"
 fi
 
 # The gateway from the package, on a fresh machine prefix and an empty program folder.
@@ -90,10 +104,12 @@ start_brevin() {
   brevin=$!
 }
 stop_brevin() {
+  local began rc=0
+  began=$(date +%s.%N)
   kill -TERM "$brevin"
-  local rc=0
   wait "$brevin" || rc=$?
   brevin=""
+  awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN { printf "close sequence after SIGTERM: %.2f s\n", b - a }'
   [ $rc -eq 0 ] || { cat "$work/brevin.err" >&2; fail "Brevin ended with $rc after SIGTERM"; }
 }
 db=$home/qx.qxocx
