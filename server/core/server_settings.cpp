@@ -2,8 +2,11 @@
 #include "server/core/server_settings.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <limits>
+#include <sys/stat.h>
+#include <time.h>
 
 namespace lonvera::server {
 
@@ -37,13 +40,50 @@ QString ServerSettings::filePath(const QString &name) const
     return QDir(m_folder).filePath(name);
 }
 
+namespace {
+
+// Longer than the coarsest step of file times (a kernel tick of 10 ms at HZ=100).
+constexpr qint64 kSettleNs = 50'000'000;
+
+} // namespace
+
+ServerSettings::FileStamp ServerSettings::stamp() const
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(m_set.path()).constData(), &info) != 0)
+        return {};
+    return {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
 QString ServerSettings::value(const QString &section, const QString &key) const
 {
-    return m_set.readString(section, key);
+    const FileStamp now = stamp();
+    // File times move in steps of the kernel's tick: a file changed within the last moments may
+    // change again with the same stamp, so it is read as it stands until it has settled.
+    timespec clock = {};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    const qint64 nowNs = qint64(clock.tv_sec) * 1000000000 + clock.tv_nsec;
+    if (now.changedNs < 0 || nowNs - now.changedNs < kSettleNs)
+        return m_set.readString(section, key);
+    if (!(now == m_cachedStamp)) {
+        m_cache.clear();
+        m_cachedStamp = now;
+    }
+    // Section and key names match without regard to case, so the cache's keys do too.
+    const QString cacheKey = section.toLower() + u'\n' + key.toLower();
+    const auto it = m_cache.constFind(cacheKey);
+    if (it != m_cache.constEnd())
+        return it.value();
+    const QString v = m_set.readString(section, key);
+    m_cache.insert(cacheKey, v);
+    return v;
 }
 
 bool ServerSettings::setValue(const QString &section, const QString &key, const QString &value)
 {
+    m_cache.clear();
+    m_cachedStamp = {};
     return m_set.writeString(section, key, value);
 }
 

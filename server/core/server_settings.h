@@ -1,11 +1,14 @@
 // The server's settings files in the program folder: "set.ini" with every key the core reads and
-// its default, the test switch of "InKF.ini" and the hosted-mode marker of "QXCRM.QX". Every read
-// goes to the file afresh, so a value the settings dialog changed takes effect at its next use.
-// Any thread; no shared state.
+// its default, the test switch of "InKF.ini" and the hosted-mode marker of "QXCRM.QX". A value is
+// read from "set.ini" as it stands now, so one the settings dialog changed takes effect at its
+// next use; values already read are kept until the file changes (its identity, size or time of
+// change to the nanosecond), so the dispatcher's reads per message cost a stat, not a parse.
+// One thread per instance (the cache is the instance's own).
 #pragma once
 
 #include "platform/profile_file.h"
 
+#include <QHash>
 #include <QString>
 
 namespace lonvera::server {
@@ -59,8 +62,18 @@ public:
     static constexpr const char *hostedMarkerKey = "Hosted";
 
 private:
+    /// What identifies one version of the file; a change of any part drops the cache.
+    struct FileStamp
+    {
+        qint64 device = -1, inode = -1, size = -1, changedNs = -1;
+        bool operator==(const FileStamp &) const = default;
+    };
+    FileStamp stamp() const;
+
     QString m_folder;
     platform::ProfileFile m_set;
+    mutable FileStamp m_cachedStamp;
+    mutable QHash<QString, QString> m_cache; // "section\nkey" in lower case -> value
 };
 
 /// Leading digits with an optional sign, as the runtime reads a number out of text; 0 without.
