@@ -54,6 +54,13 @@ for package in libqt6core6 libqt6serialport6 libqt6sql6-sqlite libqt6sql6-psql; 
   [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
 done
 
+# apt resolves every Depends from this machine's packages and archives (a simulation: nothing
+# is installed).
+if command -v apt-get >/dev/null; then
+  apt-get install -s "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt cannot install the package"; }
+  grep -q '^Inst lonvera' "$work/apt.log" || { cat "$work/apt.log" >&2; fail "apt would not install lonvera"; }
+fi
+
 if command -v lintian >/dev/null; then
   lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$work/lintian.log" 2>&1 ||
     { cat "$work/lintian.log" >&2; fail "lintian reports errors"; }

@@ -2,6 +2,7 @@
 #include "platform/profile_file.h"
 #include "server/core/first_start.h"
 #include "server/core/server_app.h"
+#include "server/core/startup.h"
 
 #include "fakes.h"
 
@@ -91,6 +92,27 @@ private slots:
         QCOMPARE(prepareProgramFolder(blocker + u"/lonvera"_s, u"1.0.0"_s, &reason),
                  FirstStart::Failed);
         QVERIFY(reason.contains(blocker));
+    }
+
+    void installedGatewayRegistersTheComponentsBesideIt()
+    {
+        // The program folder of an installed gateway holds no components; the ones shipped
+        // beside the executable are registered instead of "not found" at every start.
+        QTemporaryDir home;
+        QTemporaryDir prefix;
+        qputenv("LONVERA_PREFIX", prefix.path().toUtf8());
+        ServerSettings settings(home.path());
+        settings.setValue(u"ocx"_s, u"Ver"_s, u"7"_s);
+        QStringList shown;
+        QStringList regServer;
+        QVERIFY(registerComponents(
+            settings, [&](const QString &text) { shown.append(text); },
+            [&](const QString &path) { regServer.append(path); }));
+        qputenv("LONVERA_PREFIX", m_root.filePath(u"prefix"_s).toUtf8());
+        QCOMPARE(shown, QStringList{});
+        const QString system = prefix.filePath(u"drive_c/windows/system32/"_s);
+        QVERIFY(QFileInfo::exists(system + u"libQuillon308.so"_s));
+        QCOMPARE(regServer, QStringList{system + u"Tarvex80"_s});
     }
 
     void serverStartsInAnEmptyFolder()
