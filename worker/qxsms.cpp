@@ -3,6 +3,7 @@
 
 #include "control/tarvex.h"
 #include "worker/clock_form.h"
+#include "worker/protocol/reports.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,6 +13,14 @@
 namespace lonvera::worker {
 
 namespace {
+
+namespace reports = protocol::reports;
+namespace results = protocol::results;
+
+QString text(const char16_t *t)
+{
+    return QString::fromUtf16(t);
+}
 
 // Set by ClosePort, cleared only when a worker is created on the thread: a send or a round
 // requested later on this thread ends at once.
@@ -148,7 +157,7 @@ QString QXSms::SendsmsA(const QString &ppidd, const QString &msg1, const QString
                         bool pV, qint16 waittm)
 {
     if (control()->Isbusy())
-        return QStringLiteral("Busy");
+        return text(results::kWorkerBusy);
     Task task;
     task.code = SendTask;
     task.ppidd = ppidd;
@@ -158,7 +167,7 @@ QString QXSms::SendsmsA(const QString &ppidd, const QString &msg1, const QString
     task.pV = pV;
     task.waittm = waittm;
     defer(std::move(task));
-    return QStringLiteral("y");
+    return text(results::kYes);
 }
 
 void QXSms::Dovote_task(const QString &mb, qint16 voteMax1, const std::array<qint16, 8> &waits,
@@ -186,12 +195,12 @@ void QXSms::HandupCall()
 {
     CallScope scope(this);
     m_hangupFlag = true;
-    report(QStringLiteral("正在挂机"));
+    report(text(reports::kHangingUp));
     const bool hungUp = control()->HangUpCall();
-    report(hungUp ? QStringLiteral("挂机成功") : QStringLiteral("挂机失败"));
-    report(QStringLiteral("正在关闭端口"));
+    report(text(hungUp ? reports::kHungUp : reports::kHangUpFailed));
+    report(text(reports::kClosingPort));
     const QString closed = control()->ClosePort();
-    report(closed == QLatin1String("y") ? QStringLiteral("关闭成功") : QStringLiteral("关闭失败"));
+    report(text(closed == text(results::kYes) ? reports::kClosed : reports::kCloseFailed));
 }
 
 void QXSms::ClosePort()
@@ -301,22 +310,21 @@ void QXSms::runTask(Task &task)
 void QXSms::runConnect(const Task &task)
 {
     m_hangupFlag = false;
-    report(QStringLiteral("正在连接"));
+    report(text(reports::kConnecting));
     const QString result = control()->Connect(task.waitTime);
     if (result != QLatin1String("y")) {
-        report(QStringLiteral("未找到设备"));
+        report(text(reports::kNotFound));
         return;
     }
     const QString model = control()->M_model().toString();
-    report(QStringLiteral("成功连接设备") + model + QStringLiteral("(COM") +
-           QString::number(control()->CommPort()) + QLatin1Char(')'));
+    report(protocol::connectedReport(model, control()->CommPort()));
     if (!task.autoRevMsg)
         control()->RevAutoClose();
 }
 
 void QXSms::runSend(Task &task)
 {
-    report(QStringLiteral("正在候时"));
+    report(text(reports::kWaiting));
     int half = task.waittm * 500;
     if (half == 0)
         half = kShortestHalfMs;
@@ -326,9 +334,7 @@ void QXSms::runSend(Task &task)
     for (int attempt = 1; attempt <= 2; ++attempt) {
         if (t_stopFlag || m_released)
             return;
-        report(attempt == 1
-                   ? QStringLiteral("正在发送")
-                   : QStringLiteral("正在发送(") + QString::number(attempt) + QLatin1Char(')'));
+        report(protocol::sendingReport(attempt));
         // The text goes by reference: a text with "@" grows by one U+3000 per attempt.
         result = control()->Sendsms(task.msg1, task.mb1, task.rp1, task.pV);
         if (result == QLatin1String("y"))
@@ -347,7 +353,7 @@ void QXSms::runClose()
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (control()->ClosePort() == QLatin1String("y")) {
-            report(QStringLiteral("关闭端口"));
+            report(text(reports::kPortClosed));
             return;
         }
     }

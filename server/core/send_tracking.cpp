@@ -4,6 +4,8 @@
 // return of rows claimed by a port that no longer serves them.
 #include "server/core/gateway.h"
 
+#include "worker/protocol/reports.h"
+
 #include <QEventLoop>
 
 namespace lonvera::server {
@@ -41,7 +43,7 @@ void Gateway::handOver(int n, const OutboxMessage &m)
     Slot &s = slotRef(n);
     const QString r = s.worker->sendsmsA(QString::number(m.id), m.msg, m.mbno, m.report,
                                          m_loaded.sendValidity, s.pause);
-    if (r == u"y"_s) {
+    if (r == QStringView(worker::protocol::results::kYes)) {
         s.outId = m.id;
         return;
     }
@@ -49,7 +51,7 @@ void Gateway::handOver(int n, const OutboxMessage &m)
     // that failed: waiting for a result that cannot come would leave the slot dead.
     s.idle = true;
     // Only "Busy" says the worker did not take the message; after a failed call it may have.
-    if (r == u"Busy"_s && m_store)
+    if (r == QStringView(worker::protocol::results::kWorkerBusy) && m_store)
         m_store->unmarkSending(m.id, nullptr);
 }
 

@@ -2,9 +2,12 @@
 // the device limit, moving a reported row, and the received messages, reports and calls.
 #include "server/core/gateway.h"
 
+#include "worker/protocol/reports.h"
+
 namespace lonvera::server {
 
 using namespace Qt::StringLiterals;
+namespace protocol = worker::protocol;
 
 namespace {
 
@@ -66,12 +69,12 @@ void Gateway::onStatusText(int n, const QString &text)
 {
     if (!validSlot(n))
         return;
-    if (text.contains(u"正在发送"_s) || text.contains(u"正在候时"_s))
+    const protocol::StatusReport report = protocol::readStatusReport(text);
+    if (report.kind == protocol::ReportKind::Progress)
         return;
     logDevice(n, text);
-    if (text.contains(u"成功连接设备"_s)) {
-        const qsizetype com = text.indexOf(u"COM"_s);
-        QString model = com > 7 ? text.mid(6, com - 7) : QString();
+    if (report.kind == protocol::ReportKind::Connected) {
+        QString model = report.model;
         if (model.contains(u"MULTIBAND"_s))
             model = u"WAVECOM"_s;
         m_view->setCell(n, ColumnModel, u" ["_s + model + u"]"_s);
@@ -88,8 +91,7 @@ void Gateway::onStatusText(int n, const QString &text)
         // What this port left half-sent in an earlier life is decided before it sends anew.
         decideInterruptedSends(n);
         requestNextMessage(n);
-    }
-    if (text.contains(u"未找到设备"_s)) {
+    } else if (report.kind == protocol::ReportKind::NotFound) {
         m_view->setLight(n, Light::NotConnected);
         m_view->setRowState(n, u"--"_s);
         m_view->setCell(n, ColumnModel, u"--"_s);
@@ -102,7 +104,7 @@ bool Gateway::finishMove(int n, qint64 id, const QString &result, const QDateTim
 {
     if (!m_store)
         return false;
-    const bool sent = result == u"y"_s;
+    const bool sent = result == QStringView(protocol::results::kYes);
     const Move move = sent ? m_store->moveToSent(id, when) : m_store->moveToBad(id, when, result);
     if (move.status == MoveStatus::Failed) {
         logDevice(n, u"信息 "_s + QString::number(id) +
@@ -129,7 +131,7 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     const qint64 id = sId.trimmed().toLongLong(&ok);
     const QDateTime when = now();
     settleMessage(n);
-    const bool busy = ok && result == u"B"_s;
+    const bool busy = ok && result == QStringView(protocol::results::kModemBusy);
     if (busy) {
         // The modem was busy with another operation (reading, a call) and sent nothing: the row
         // stays claimed for this port and goes out on the next tick instead of ending in

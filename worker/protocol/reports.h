@@ -1,0 +1,59 @@
+// What a worker says in its events, defined once for the worker that raises them and the server
+// that reads them: the status texts of OnOtherReport, the results of SendsmsA and OnSendReport,
+// and the kind of a status report, read with the inverse of the function that wrote it, so no
+// reader picks a text apart by character positions. The texts stay as the operator sees them.
+// Pure; any thread.
+#pragma once
+
+#include <QString>
+
+namespace lonvera::worker::protocol {
+
+namespace reports {
+inline constexpr char16_t kConnecting[] = u"正在连接";
+inline constexpr char16_t kNotFound[] = u"未找到设备";
+/// Followed by the model and "(COM" + port + ")".
+inline constexpr char16_t kConnected[] = u"成功连接设备";
+inline constexpr char16_t kWaiting[] = u"正在候时";
+/// The first attempt; the second is followed by "(2)".
+inline constexpr char16_t kSending[] = u"正在发送";
+inline constexpr char16_t kPortClosed[] = u"关闭端口";
+inline constexpr char16_t kHangingUp[] = u"正在挂机";
+inline constexpr char16_t kHungUp[] = u"挂机成功";
+inline constexpr char16_t kHangUpFailed[] = u"挂机失败";
+inline constexpr char16_t kClosingPort[] = u"正在关闭端口";
+inline constexpr char16_t kClosed[] = u"关闭成功";
+inline constexpr char16_t kCloseFailed[] = u"关闭失败";
+} // namespace reports
+
+namespace results {
+/// SendsmsA took the message / OnSendReport: the modem sent it.
+inline constexpr char16_t kYes[] = u"y";
+/// SendsmsA: the control is busy; nothing was stored.
+inline constexpr char16_t kWorkerBusy[] = u"Busy";
+/// OnSendReport: the modem was busy with another operation and sent nothing.
+inline constexpr char16_t kModemBusy[] = u"B";
+} // namespace results
+
+enum class ReportKind {
+    Progress,  ///< waiting before a send or sending: shown nowhere
+    Connected, ///< the device answered; model and port are set
+    NotFound,  ///< the device did not answer
+    Other,     ///< any other status text: logged as it is
+};
+
+struct StatusReport
+{
+    ReportKind kind = ReportKind::Other;
+    QString model; ///< Connected: the model as the modem named it
+    int port = 0;  ///< Connected: the port number
+};
+
+/// "成功连接设备" + model + "(COM" + port + ")".
+QString connectedReport(const QString &model, int port);
+/// "正在发送", and "正在发送(" + attempt + ")" from the second attempt on.
+QString sendingReport(int attempt);
+/// The kind of a status text, and for a connection its model and port.
+StatusReport readStatusReport(const QString &text);
+
+} // namespace lonvera::worker::protocol
