@@ -1,27 +1,81 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the formatting, builds twice (gcc with warnings as errors; clang with address and
-# undefined-behaviour sanitizers plus the libFuzzer targets) and runs every test with ctest.
+# The whole check, as CI runs it: installs what is missing, checks the formatting, builds twice
+# and runs the tests with ctest, then prints what each stage took.
+#   gcc:   warnings as errors, every test but the fuzzers.
+#   clang: address, undefined-behaviour and leak sanitizers and the libFuzzer targets; every
+#          test, then the leak check's own proof.
+# Sanitizer reports of spawned servers land in build/ci-*/sanitizer-reports; any of them fails
+# the run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 jobs=$(nproc)
 
+timings=()
+stage_name=
+stage_start=0
+stage() {
+  finish_stage
+  echo "== $1"
+  stage_name=$1
+  stage_start=$SECONDS
+}
+finish_stage() {
+  if [ -n "$stage_name" ]; then
+    timings+=("$(printf '%5ds  %s' $((SECONDS - stage_start)) "$stage_name")")
+  fi
+  stage_name=
+}
+print_timings() {
+  finish_stage
+  echo "== time per stage"
+  printf '%s\n' "${timings[@]}"
+  echo "$(printf '%5ds' "$SECONDS")  in all"
+}
+
+# ctest in a sanitizer build dir; fails as well when any process (spawned servers too) wrote a
+# sanitizer report file there, and prints the reports.
+sanitized_ctest() {
+  local dir=$1 status=0
+  shift
+  rm -rf "$dir/sanitizer-reports"
+  (cd "$dir" && ctest "$@") || status=$?
+  no_sanitizer_reports "$dir" || status=1
+  return $status
+}
+no_sanitizer_reports() {
+  local dir=$1/sanitizer-reports
+  if compgen -G "$dir/*" >/dev/null; then
+    echo "Sanitizer reports in $dir:"
+    for f in "$dir"/*; do
+      echo "--- $f"
+      cat "$f"
+    done
+    return 1
+  fi
+}
+
 scripts/install-deps.sh
 
 pgdir=$(mktemp -d /tmp/lonvera-pg.XXXXXX)
-trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$pgdir"' EXIT
+trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$pgdir"; print_timings' EXIT
 eval "$(scripts/pg-cluster.sh start "$pgdir" 55432)"
 
-echo "== format"
+stage "format"
 .ci/check-format.sh
 
-echo "== gcc build"
+stage "gcc build"
 cmake -S . -B build/ci-gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/ci-gcc -j "$jobs"
+stage "gcc tests"
 (cd build/ci-gcc && ctest --output-on-failure -j "$jobs" -LE fuzz)
 
-echo "== clang sanitizer build"
+stage "clang sanitizer build"
 CC=clang CXX=clang++ cmake -S . -B build/ci-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DLONVERA_SANITIZE=ON -DLONVERA_FUZZ=ON >/dev/null
+  -DLONVERA_SANITIZE=ON -DLONVERA_FUZZ=ON \
+  -DLONVERA_SANITIZER_REPORT_FILES=ON >/dev/null
 cmake --build build/ci-asan -j "$jobs"
-(cd build/ci-asan && ctest --output-on-failure -j "$jobs")
+stage "clang sanitizer tests"
+sanitized_ctest build/ci-asan --output-on-failure -j "$jobs"
+stage "leak check proof"
+.ci/check-leak-probe.sh build/ci-asan
