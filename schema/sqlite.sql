@@ -25,20 +25,69 @@ CREATE INDEX IF NOT EXISTS outbox_sendtime_id ON outbox (SendTime, id);
 CREATE INDEX IF NOT EXISTS outbox_comport_sendtime_id ON outbox (ComPort, SendTime, id);
 
 -- SQLite keeps dates as text and compares them as text, so every SendTime is brought to the one
--- form "YYYY-MM-DD HH:MM:SS" (fractions dropped) that sorts in time order. Texts that are no
--- date are left as they are.
-CREATE TRIGGER IF NOT EXISTS outbox_sendtime_insert AFTER INSERT ON outbox
-WHEN typeof(NEW.SendTime) = 'text' AND datetime(NEW.SendTime) IS NOT NULL
-     AND datetime(NEW.SendTime) <> NEW.SendTime
+-- form "YYYY-MM-DD HH:MM:SS" that sorts in time order, whatever form the application wrote and
+-- the server engines would read as a date: "2025/1/5 10:00:00" (as a Chinese Windows writes it),
+-- one-digit fields, "." between the date's fields, "T" before the time, a time without seconds,
+-- fractions of a second (dropped), a date alone (midnight). Other texts SQLite reads as a date
+-- (with a zone, say) get its reading; a text that is no date stays as it is, and the gateway
+-- reports it. The triggers are dropped and made again each time this script runs, so an existing
+-- database gets the current ones.
+DROP TRIGGER IF EXISTS outbox_sendtime_insert;
+DROP TRIGGER IF EXISTS outbox_sendtime_update;
+CREATE TRIGGER outbox_sendtime_update AFTER UPDATE OF SendTime ON outbox
+WHEN typeof(NEW.SendTime) = 'text'
+     AND NOT (NEW.SendTime GLOB
+                  '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
+              AND datetime(NEW.SendTime) = NEW.SendTime)
 BEGIN
-    UPDATE outbox SET SendTime = datetime(NEW.SendTime) WHERE id = NEW.id;
+    UPDATE outbox SET SendTime = coalesce(
+        (SELECT v FROM (
+            SELECT printf('%04d-%02d-%02d %02d:%02d:%02d', y, mo, d, h, mi, se) AS v,
+                   y, mo, d, h, mi, se
+            FROM (
+                SELECT substr(dp, 1, instr(dp, '-') - 1) AS y,
+                       substr(dr, 1, instr(dr, '-') - 1) AS mo,
+                       substr(dr, instr(dr, '-') + 1) AS d,
+                       CASE WHEN tp = '' THEN '0'
+                            ELSE substr(tp, 1, instr(tp || ':', ':') - 1) END AS h,
+                       CASE WHEN tr = '' THEN '0'
+                            ELSE substr(tr, 1, instr(tr || ':', ':') - 1) END AS mi,
+                       CASE WHEN instr(tr, ':') = 0 THEN '0'
+                            ELSE substr(substr(tr, instr(tr, ':') + 1), 1,
+                                        instr(substr(tr, instr(tr, ':') + 1) || '.', '.') - 1)
+                            END AS se
+                FROM (
+                    SELECT dp, substr(dp, instr(dp, '-') + 1) AS dr, tp,
+                           CASE WHEN instr(tp, ':') = 0 THEN ''
+                                ELSE substr(tp, instr(tp, ':') + 1) END AS tr
+                    FROM (
+                        SELECT replace(replace(CASE WHEN instr(s, ' ') = 0 THEN s
+                                                    ELSE substr(s, 1, instr(s, ' ') - 1) END,
+                                               '/', '-'), '.', '-') AS dp,
+                               CASE WHEN instr(s, ' ') = 0 THEN ''
+                                    ELSE trim(substr(s, instr(s, ' ') + 1)) END AS tp
+                        FROM (SELECT replace(trim(NEW.SendTime), 'T', ' ') AS s)))))
+         WHERE length(y) = 4 AND y NOT GLOB '*[^0-9]*'
+           AND length(mo) BETWEEN 1 AND 2 AND mo NOT GLOB '*[^0-9]*'
+           AND length(d) BETWEEN 1 AND 2 AND d NOT GLOB '*[^0-9]*'
+           AND length(h) BETWEEN 1 AND 2 AND h NOT GLOB '*[^0-9]*'
+           AND length(mi) BETWEEN 1 AND 2 AND mi NOT GLOB '*[^0-9]*'
+           AND length(se) BETWEEN 1 AND 2 AND se NOT GLOB '*[^0-9]*'
+           AND datetime(v) = v),
+        datetime(NEW.SendTime), NEW.SendTime)
+    WHERE id = NEW.id;
 END;
-CREATE TRIGGER IF NOT EXISTS outbox_sendtime_update AFTER UPDATE OF SendTime ON outbox
-WHEN typeof(NEW.SendTime) = 'text' AND datetime(NEW.SendTime) IS NOT NULL
-     AND datetime(NEW.SendTime) <> NEW.SendTime
+-- An inserted row goes through the update trigger above (a trigger may start another one).
+CREATE TRIGGER outbox_sendtime_insert AFTER INSERT ON outbox
+WHEN typeof(NEW.SendTime) = 'text'
 BEGIN
-    UPDATE outbox SET SendTime = datetime(NEW.SendTime) WHERE id = NEW.id;
+    UPDATE outbox SET SendTime = NEW.SendTime WHERE id = NEW.id;
 END;
+-- Rows queued before the triggers existed.
+UPDATE outbox SET SendTime = SendTime
+WHERE typeof(SendTime) = 'text'
+  AND NOT (SendTime GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
+           AND datetime(SendTime) = SendTime);
 
 CREATE TABLE IF NOT EXISTS SendedOutBox (
     id INTEGER PRIMARY KEY AUTOINCREMENT,

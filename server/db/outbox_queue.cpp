@@ -124,4 +124,30 @@ ClaimOutcome selectAndClaim(Database &db, int port, const QString &ranges, const
     return outcome;
 }
 
+QList<UnreadableSendTime> unreadableSendTimes(Database &db, int limit, QString *error)
+{
+    QList<UnreadableSendTime> rows;
+    if (db.dialect() != Dialect::Sqlite)
+        return rows;
+    QSqlError prepareError;
+    QSqlQuery *query = db.prepared(QStringLiteral("select id,SendTime from outbox where "
+                                                  "datetime(SendTime) is null order by id limit ?"),
+                                   &prepareError);
+    if (!query) {
+        if (error)
+            *error = prepareError.text();
+        return rows;
+    }
+    query->addBindValue(limit);
+    if (!query->exec()) {
+        if (error)
+            *error = query->lastError().text();
+        return rows;
+    }
+    while (query->next())
+        rows.append({query->value(0).toLongLong(), query->value(1).toString()});
+    query->finish();
+    return rows;
+}
+
 } // namespace lonvera::db

@@ -52,4 +52,15 @@ bool claimRow(Database &db, qint64 id, int port, QString *error = nullptr);
 ClaimOutcome selectAndClaim(Database &db, int port, const QString &ranges,
                             const QDateTime &now = {});
 
+/// A queued row whose SendTime no engine reads as a date, so it never becomes due.
+struct UnreadableSendTime
+{
+    qint64 id = 0;
+    QString sendTime;
+};
+
+/// The rows of outbox whose SendTime is no date (SQLite only: the other engines keep a date
+/// column and refuse such a row when it is inserted); at most limit rows, by id.
+QList<UnreadableSendTime> unreadableSendTimes(Database &db, int limit, QString *error = nullptr);
+
 } // namespace lonvera::db

@@ -2,6 +2,7 @@
 // through unixODBC.
 #include "server/db/device_table.h"
 #include "server/db/outbox_queue.h"
+#include "server/db/schema.h"
 #include "server/db/traffic_tables.h"
 #include "test_databases.h"
 
@@ -255,6 +256,76 @@ private slots:
         QVERIFY(q.exec(QStringLiteral("drop table badoutbox")));
         QCOMPARE(moveToBadOutbox(db, id, m_now, QStringLiteral("n")).status, MoveStatus::Failed);
         QCOMPARE(countRows(db, QStringLiteral("outbox")), 1);
+    }
+
+    void sendTimeFormsOfEveryEngine_data() { addEngines(); }
+    void sendTimeFormsOfEveryEngine()
+    {
+        // On SQLite "2025/1/5 10:00:00" and one-digit fields were compared as text and were not
+        // due when they should be; the other engines read them as dates.
+        Database db;
+        if (!openFresh(db))
+            QSKIP("PostgreSQL not configured");
+        const struct
+        {
+            const char *written;
+            QTime due;
+        } forms[] = {
+            {"2025/1/5 10:00:00", QTime(10, 0, 0)},   {"2025-1-5 9:5:7", QTime(9, 5, 7)},
+            {"2025-01-05T10:00:00", QTime(10, 0, 0)}, {"2025-01-05 10:00:00.500", QTime(10, 0, 0)},
+            {"2025-01-05", QTime(0, 0, 0)},           {"2025/01/05 10:00", QTime(10, 0, 0)},
+            {"2025-01-05 10:00:00", QTime(10, 0, 0)},
+        };
+        QSqlQuery q(db.connection());
+        for (const auto &form : forms) {
+            QVERIFY(q.exec(QStringLiteral("delete from outbox")));
+            QVERIFY(q.exec(QStringLiteral("insert into outbox (Mbno, Msg, SendTime) values "
+                                          "('13800000000', 'x', '%1')")
+                               .arg(QLatin1String(form.written))));
+            const QDateTime due(QDate(2025, 1, 5), form.due);
+            QVERIFY2(!selectNextRow(db, 1, QStringLiteral("|不限范围|"), due.addSecs(-1)),
+                     form.written);
+            QVERIFY2(selectNextRow(db, 1, QStringLiteral("|不限范围|"), due.addSecs(1)),
+                     form.written);
+            // An update by an application is read the same way.
+            QVERIFY(q.exec(QStringLiteral("update outbox set SendTime='%1'")
+                               .arg(QLatin1String(form.written))));
+            QVERIFY2(!selectNextRow(db, 1, QStringLiteral("|不限范围|"), due.addSecs(-1)),
+                     form.written);
+        }
+        if (db.dialect() == Dialect::Sqlite) {
+            QVERIFY(q.exec(QStringLiteral("select SendTime from outbox")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("2025-01-05 10:00:00"));
+            // A text that is no date stays as written and is listed for the run log.
+            QVERIFY(q.exec(QStringLiteral("insert into outbox (Mbno, Msg, SendTime) values "
+                                          "('13800000000', 'y', 'abc')")));
+            const QList<UnreadableSendTime> bad = unreadableSendTimes(db, 10);
+            QCOMPARE(bad.size(), 1);
+            QCOMPARE(bad[0].sendTime, QStringLiteral("abc"));
+        }
+    }
+
+    void sqliteUpgradeNormalisesQueuedRows()
+    {
+        // An existing default database kept the old triggers, which left "2025/1/5" rows as text.
+        QString reason;
+        const QString s = freshDatabase(TestEngine::Sqlite, m_folder, &reason);
+        QVERIFY2(!s.isEmpty(), qPrintable(reason));
+        Database db;
+        QVERIFY(db.open(s).ok());
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("drop trigger outbox_sendtime_insert")));
+        QVERIFY(q.exec(QStringLiteral("drop trigger outbox_sendtime_update")));
+        QVERIFY(q.exec(QStringLiteral("insert into outbox (Mbno, Msg, SendTime) values "
+                                      "('13800000000', 'old', '2025/1/5 8:00:00')")));
+        QString error;
+        QVERIFY2(createSchema(db, &error), qPrintable(error));
+        QVERIFY(q.exec(QStringLiteral("select SendTime from outbox")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2025-01-05 08:00:00"));
+        QVERIFY(q.exec(QStringLiteral("insert into outbox (Mbno, Msg, SendTime) values "
+                                      "('13800000000', 'new', '2025/1/5 9:00:00')")));
+        QVERIFY(q.exec(QStringLiteral("select SendTime from outbox where Msg='new'")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2025-01-05 09:00:00"));
     }
 
     void devicesAndReceivedTraffic_data() { addEngines(); }
