@@ -54,8 +54,9 @@ void Gateway::requestNextMessage(int n)
     }
     const Claim claim = m_store->claimNext(port, ranges, time);
     if (claim.status == ClaimStatus::Failed) {
-        // The next tick asks again; the failure is logged once, not every second.
-        if (claim.error != s.lastDispatchError)
+        // The next tick asks again; the failure is logged once, not every second, and not at
+        // all while the store has reported the database itself as faulty.
+        if (claim.error != s.lastDispatchError && !m_store->unavailable())
             logDevice(n, u"读取待发信息失败 "_s + claim.error);
         s.lastDispatchError = claim.error;
         s.idle = true;

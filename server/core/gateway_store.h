@@ -103,6 +103,9 @@ public:
     virtual QList<int> claimedPorts(QString * /*error*/) { return {}; }
     /// Gives a port's claimed rows that are not marked back to every port; count, -1 on failure.
     virtual int releaseClaims(int /*port*/, QString * /*error*/) { return 0; }
+    /// The database itself is faulty (lost, locked, not writable): the store has said so in the
+    /// run log, and the failures of its calls are no news until it says the fault is over.
+    virtual bool unavailable() const { return false; }
 };
 
 } // namespace lonvera::server

@@ -136,7 +136,7 @@ void Gateway::decideInterruptedSends(int n)
         return;
     QString error;
     const QList<SendMark> marks = m_store->sendMarks(slot(n).port, &error);
-    if (!error.isEmpty())
+    if (!error.isEmpty() && !m_store->unavailable())
         logDevice(n, u"读取发送中的信息失败 "_s + error);
     for (const SendMark &m : marks) {
         const QString id = QString::number(m.id);
@@ -212,7 +212,8 @@ void Gateway::returnClaims(int port, int minutes)
     }
     const int returned = m_store->releaseClaims(port, &error);
     if (returned < 0) {
-        log(u"：退回端口 "_s + QString::number(port) + u" 的待发信息失败 "_s + error);
+        if (!m_store->unavailable())
+            log(u"：退回端口 "_s + QString::number(port) + u" 的待发信息失败 "_s + error);
         return;
     }
     if (returned > 0 || parked > 0) {

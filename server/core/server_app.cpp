@@ -65,6 +65,7 @@ ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
         return StartResult::LoadFailed;
     }
     m_store = std::make_unique<DbGatewayStore>(*m_database);
+    m_store->setLog([this](const QString &message) { m_gateway->log(message); });
     m_gateway->attachStore(m_store.get());
     return StartResult::Running;
 }

@@ -107,8 +107,11 @@ bool Gateway::finishMove(int n, qint64 id, const QString &result, const QDateTim
     const bool sent = result == QStringView(protocol::results::kYes);
     const Move move = sent ? m_store->moveToSent(id, when) : m_store->moveToBad(id, when, result);
     if (move.status == MoveStatus::Failed) {
-        logDevice(n, u"信息 "_s + QString::number(id) +
-                         u" 的发送结果未能保存，记录留在待发表中 "_s + move.error);
+        // A faulty database has been reported by the store; the result is kept and written when
+        // the database is back.
+        if (!m_store->unavailable())
+            logDevice(n, u"信息 "_s + QString::number(id) +
+                             u" 的发送结果未能保存，记录留在待发表中 "_s + move.error);
         return false;
     }
     const QString port = QString::number(slot(n).port);

@@ -78,8 +78,10 @@ ConnectionTarget sqliteTarget(const QString &s, const QMap<QString, QString> &ke
     if (file.isEmpty())
         file = accessPathOf(s);
     t.databaseName = localFilePath(file);
-    // Waiting for another writer's lock is the SQLite form of ADO's 30-second command time-out.
-    t.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(connectTimeoutSeconds * 1000);
+    // The server has one thread: a write that waits for another program's lock holds up every
+    // device. A quarter of a second covers any ordinary transaction of another writer; a longer
+    // lock fails the write, the row stays where it is and is written again on the next tick.
+    t.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sqliteBusyTimeoutMs);
     return t;
 }
 

@@ -12,6 +12,9 @@
 
 namespace lonvera::db {
 
+/// How long a statement on SQLite waits for another program's lock before it fails.
+inline constexpr int sqliteBusyTimeoutMs = 250;
+
 /// The database engine behind a connection.
 enum class Engine { Sqlite, PostgreSql, SqlServer, Other };
 

@@ -2,10 +2,19 @@
 #include "server/db/database.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 
 namespace lonvera::db {
+
+namespace {
+
+// A reconnect runs on the server's thread between ticks: a server that does not answer within
+// this gives the attempt up, and the next one follows after a pause.
+constexpr int reconnectTimeoutSeconds = 3;
+
+} // namespace
 
 Dialect dialectFor(Engine engine)
 {
@@ -55,6 +64,7 @@ OpenOutcome Database::open(const ConnectionTarget &target, const QString &kind)
 {
     close();
     m_kind = kind;
+    m_target = target;
     m_engine = target.expectedEngine;
     if (target.driver == QLatin1String("QSQLITE") && !QFileInfo(target.databaseName).isFile()) {
         // SQLite would create an empty database instead; the operator needs to hear of it.
@@ -133,6 +143,18 @@ void Database::close()
     }
 }
 
+OpenOutcome Database::reopen()
+{
+    ConnectionTarget target = m_target;
+    target.connectOptions.replace(
+        QRegularExpression(QStringLiteral("connect_timeout=\\d+")),
+        QStringLiteral("connect_timeout=%1").arg(reconnectTimeoutSeconds));
+    const ConnectionTarget kept = m_target;
+    const OpenOutcome outcome = open(target, m_kind);
+    m_target = kept;
+    return outcome;
+}
+
 bool Database::isOpen() const
 {
     return QSqlDatabase::contains(m_name) && connection().isOpen();
@@ -160,14 +182,23 @@ QSqlQuery *Database::prepared(const QString &sql, QSqlError *error)
     return it->second.get();
 }
 
-bool Database::beginWrite()
+bool Database::beginWrite(QString *error)
 {
     QSqlDatabase db = connection();
     if (m_engine == Engine::Sqlite && db.driverName() == QLatin1String("QSQLITE")) {
+        // The statement's own error: the connection's lastError knows nothing of it.
         QSqlQuery begin(db);
-        return begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return true;
+        if (error)
+            *error = begin.lastError().text();
+        return false;
     }
-    return db.transaction();
+    if (db.transaction())
+        return true;
+    if (error)
+        *error = db.lastError().text();
+    return false;
 }
 
 bool Database::commit()

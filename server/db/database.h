@@ -42,6 +42,10 @@ public:
     OpenOutcome open(const ConnectionTarget &target, const QString &kind = {});
     void close();
     bool isOpen() const;
+    /// Closes and opens the connection again with the target of the last open (after the server
+    /// was lost); the prepared statements are prepared again on their next use. A server that
+    /// does not answer is given a few seconds, not the 30 of the first open.
+    OpenOutcome reopen();
 
     QSqlDatabase connection() const;
     Engine engine() const { return m_engine; }
@@ -53,8 +57,9 @@ public:
     QSqlQuery *prepared(const QString &sql, QSqlError *error = nullptr);
 
     /// Starts a transaction that will write. SQLite takes the write lock at once, so two
-    /// processes never deadlock upgrading their read locks.
-    bool beginWrite();
+    /// processes never deadlock upgrading their read locks. On failure error gets the engine's
+    /// reason (another program's lock, a lost server).
+    bool beginWrite(QString *error = nullptr);
     bool commit();
     void rollback();
 
@@ -63,6 +68,7 @@ private:
 
     QString m_name;
     QString m_kind;
+    ConnectionTarget m_target;
     Engine m_engine = Engine::Other;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
 };

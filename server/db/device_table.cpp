@@ -115,7 +115,7 @@ bool saveSentCounters(Database &db, const QList<std::pair<int, qint64>> &counts,
 {
     QSqlQuery *query =
         prepare(db, QStringLiteral("update comset set MsgSendedCount=? where id=?"), error);
-    if (!query || !db.beginWrite())
+    if (!query || !db.beginWrite(error))
         return false;
     for (const auto &[id, count] : counts) {
         query->addBindValue(count);
@@ -128,7 +128,11 @@ bool saveSentCounters(Database &db, const QList<std::pair<int, qint64>> &counts,
         }
     }
     query->finish();
-    return db.commit();
+    if (db.commit())
+        return true;
+    if (error)
+        *error = db.connection().lastError().text();
+    return false;
 }
 
 } // namespace lonvera::db

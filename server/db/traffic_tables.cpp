@@ -37,10 +37,8 @@ MoveOutcome moveRow(Database &db, qint64 id, const QDateTime &resultTime, Result
     MoveOutcome outcome;
     const QString time = timeParameter(db.dialect());
     const QString timeValue = timeText(resultTime);
-    if (!db.beginWrite()) {
-        outcome.error = db.connection().lastError().text();
+    if (!db.beginWrite(&outcome.error))
         return outcome;
-    }
     auto fail = [&]() {
         db.rollback();
         outcome.status = MoveStatus::Failed;
