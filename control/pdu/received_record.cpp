@@ -11,9 +11,10 @@ namespace lonvera::pdu {
 namespace {
 
 constexpr int kSenderChars = 18;
-constexpr int kTextChars = 300;
 
-QString cleanField(const QString &field, int maxUnits)
+// The text of a record is kept whole: a long message joined from its parts is what the sender
+// wrote, and the host stores it as it comes.
+QString cleanField(const QString &field, qsizetype maxUnits)
 {
     QString out = field.left(maxUnits);
     // Never leave half of a surrogate pair at the cut.
@@ -73,7 +74,7 @@ std::optional<QString> LongParts::add(const QString &sender, const Concatenation
 
 QString messageRecord(const QString &sender, const QString &text, const QString &time)
 {
-    return cleanField(sender, kSenderChars) + FieldSeparator + cleanField(text, kTextChars) +
+    return cleanField(sender, kSenderChars) + FieldSeparator + cleanField(text, text.size()) +
            FieldSeparator + time;
 }
 

@@ -50,7 +50,7 @@ private:
     QHash<QString, Pending> m_messages;
 };
 
-/// One record: sender (first 18 characters), text (first 300), time stamp; separator
+/// One record: sender (first 18 characters), the whole text, time stamp; separator
 /// characters inside the fields become blanks so they cannot break the record text.
 QString messageRecord(const QString &sender, const QString &text, const QString &time);
 
