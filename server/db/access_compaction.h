@@ -1,7 +1,9 @@
-// Compaction of the embedded database file at start-up: a backup copy to "D:\AA.mdb", a compacted
-// copy made with SQLite's VACUUM INTO in the temporary folder, and an atomic replacement of the
-// database file. Every failure ends the operation silently and leaves the database file as it
-// was. Runs on the start-up thread before the shared connection is opened.
+// Compaction of the embedded database file at start-up: a backup to "D:\AA.mdb" that holds every
+// committed row, a compacted copy made with SQLite's VACUUM INTO in the temporary folder, and an
+// atomic replacement of the database file, all under an exclusive lock so no other program's
+// write is lost; a database another program has open is left as it is. Every failure ends the
+// operation silently and leaves the database file as it was. Runs on the start-up thread before
+// the shared connection is opened.
 #pragma once
 
 #include <QString>
