@@ -122,7 +122,7 @@ void TstDbStore::postgresqlRestart()
 
     DbGatewayStore store(db);
     attachLog(store);
-    const Claim mid = store.claimNext(1, u"|不限范围|"_s, {});
+    const Claim mid = store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime());
     QCOMPARE(mid.status, ClaimStatus::Claimed);
     QCOMPARE(mid.message.id, first);
 
@@ -133,7 +133,8 @@ void TstDbStore::postgresqlRestart()
     QVERIFY(store.addInbox(u"13900000009"_s, u"kept"_s, u"2026-12-08 10:00:00"_s, 1, nullptr));
     QCOMPARE(store.keptRows(), 1);
     for (int i = 0; i < 20; ++i) {
-        QCOMPARE(store.claimNext(1, u"|不限范围|"_s, {}).status, ClaimStatus::Failed);
+        QCOMPARE(store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime()).status,
+                 ClaimStatus::Failed);
         QCOMPARE(store.count(u"outbox"_s), -1);
     }
     QCOMPARE(m_log.size(), 1);
@@ -156,7 +157,7 @@ void TstDbStore::postgresqlRestart()
     QCOMPARE(m_log.size(), 2);
     QCOMPARE(m_log[1], u"：数据库已恢复"_s);
     // The statements were prepared again on the new connection.
-    const Claim next = store.claimNext(1, u"|不限范围|"_s, {});
+    const Claim next = store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime());
     QCOMPARE(next.status, ClaimStatus::Claimed);
     QCOMPARE(next.message.id, second);
     QCOMPARE(scalar(db, u"select count(*) from SendedOutBox where mbno='13800000001'"_s), 1);
@@ -177,7 +178,8 @@ void TstDbStore::sqliteLockedByAnotherProgram()
         db::test::insertOutbox(db, u"13800000001"_s, QDateTime::currentDateTime().addSecs(-5));
     DbGatewayStore store(db);
     attachLog(store);
-    QCOMPARE(store.claimNext(1, u"|不限范围|"_s, {}).status, ClaimStatus::Claimed);
+    QCOMPARE(store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime()).status,
+             ClaimStatus::Claimed);
 
     db::Database other(u"other-program"_s);
     QVERIFY(other.open(s).ok());
@@ -258,12 +260,13 @@ void TstDbStore::unreadableSendTimeReportedOnce()
                    u"'2025/1/5 10:00:00')"_s));
     DbGatewayStore store(db);
     attachLog(store);
-    const Claim c = store.claimNext(1, u"|不限范围|"_s, {});
+    const Claim c = store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime());
     QCOMPARE(c.status, ClaimStatus::Claimed);
     QCOMPARE(c.message.msg, u"y"_s);
     QCOMPARE(m_log.size(), 1);
     QVERIFY2(m_log[0].contains(u"“abc”"_s), qPrintable(m_log[0]));
-    QCOMPARE(store.claimNext(1, u"|不限范围|"_s, {}).status, ClaimStatus::Claimed); // y again
+    QCOMPARE(store.claimNext(1, u"|不限范围|"_s, QDateTime::currentDateTime()).status,
+             ClaimStatus::Claimed); // y again
     QCOMPARE(m_log.size(), 1);
 }
 
