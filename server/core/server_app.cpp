@@ -30,9 +30,15 @@ ServerApp::~ServerApp()
 ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
 {
     QString reason;
+    // Read before anything writes into it: the defaults below create a missing file.
+    const QString settingsFile = m_settings.filePath(u"set.ini"_s);
+    db::SettingsFileState settingsState = db::settingsFileState(settingsFile);
     const QString version = u"%1.%2.%3"_s.arg(major).arg(minor).arg(revision);
-    if (prepareProgramFolder(m_settings.programFolder(), version, &reason) == FirstStart::Failed)
+    const FirstStart first = prepareProgramFolder(m_settings.programFolder(), version, &reason);
+    if (first == FirstStart::Failed)
         m_view.showMessage(reason);
+    else if (first == FirstStart::Prepared)
+        settingsState = db::settingsFileState(settingsFile);
     m_testMode = m_settings.testMode();
     registerComponents(m_settings, [this](const QString &text) { m_view.showMessage(text); });
     m_settings.writeDefaults();
@@ -55,8 +61,9 @@ ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
     QCoreApplication::processEvents();
 
     m_database = std::make_unique<db::Database>();
-    const db::StartupConnection connection = db::openAtStartup(
-        *m_database, m_gateway->loaded().database, m_settings.programFolder(), m_hosted);
+    const db::StartupConnection connection =
+        db::openAtStartup(*m_database, m_gateway->loaded().database, m_settings.programFolder(),
+                          m_hosted, settingsFile, settingsState);
     if (!connection.outcome.ok()) {
         QString text = connection.outcome.description;
         if (!connection.explanation.isEmpty())

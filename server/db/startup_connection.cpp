@@ -3,6 +3,7 @@
 
 #include "server/db/access_compaction.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -31,10 +32,50 @@ QString readHostedConnectionString(const QString &programFolder, OpenOutcome *ou
     return value;
 }
 
+SettingsFileState settingsFileState(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.exists())
+        return SettingsFileState::Missing;
+    if (!file.open(QIODevice::ReadOnly))
+        return SettingsFileState::Present; // there, but unreadable: the key is what it lacks
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!line.isEmpty() && !line.startsWith(';'))
+            return SettingsFileState::Present;
+    }
+    return SettingsFileState::Empty;
+}
+
+QString missingConnectionText(const QString &settingsFile, SettingsFileState state)
+{
+    const QString wanted =
+        QStringLiteral("：请在 [Ocxdb] 一节写入 database=数据库连接字符串（例如 "
+                       "database=Driver={Microsoft Access Driver (*.mdb)};Dbq=.\\qx.qxocx;"
+                       "Uid=Admin;Pwd=;）");
+    switch (state) {
+    case SettingsFileState::Missing:
+        return QStringLiteral("找不到设置文件 ") + settingsFile + wanted;
+    case SettingsFileState::Empty:
+        return QStringLiteral("设置文件 ") + settingsFile + QStringLiteral(" 是空的") + wanted;
+    case SettingsFileState::Present:
+        break;
+    }
+    return QStringLiteral("设置文件 ") + settingsFile +
+           QStringLiteral(" 中没有 [Ocxdb] 一节的 database 项") + wanted;
+}
+
 StartupConnection openAtStartup(Database &db, const QString &configured,
-                                const QString &programFolder, bool hosted)
+                                const QString &programFolder, bool hosted,
+                                const QString &settingsFile, SettingsFileState state)
 {
     StartupConnection result;
+    if (!hosted && configured.trimmed().isEmpty()) {
+        const QString file =
+            settingsFile.isEmpty() ? programFolder + QStringLiteral("/set.ini") : settingsFile;
+        result.outcome = {StartupError::Other, missingConnectionText(file, state)};
+        return result;
+    }
     result.plan = planConnection(configured, programFolder);
     if (result.plan.kind == QLatin1String("mdb")) {
         QString path = result.plan.accessPath;

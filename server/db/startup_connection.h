@@ -19,10 +19,27 @@ struct StartupConnection
     QString explanation; ///< explanationLine(outcome.error); empty when opened or unexplained
 };
 
+/// What the settings file held before the server wrote its defaults into it.
+enum class SettingsFileState {
+    Missing, ///< there was no file
+    Empty,   ///< nothing but blanks and comments
+    Present  ///< it holds settings
+};
+
+/// The state of a settings file, read before anything is written into it.
+SettingsFileState settingsFileState(const QString &filePath);
+
+/// The start-up error for an empty connection string: which file lacks what. Without it the
+/// driver manager would answer "Data source name not found", naming neither.
+QString missingConnectionText(const QString &settingsFile, SettingsFileState state);
+
 /// Builds the string, compacts an Access-kind file, takes the hosted string when hosted is true,
-/// and opens db.
+/// and opens db. An empty string (outside hosted mode) is not opened: the outcome says what is
+/// missing in settingsFile, as state tells.
 StartupConnection openAtStartup(Database &db, const QString &configured,
-                                const QString &programFolder, bool hosted);
+                                const QString &programFolder, bool hosted,
+                                const QString &settingsFile = {},
+                                SettingsFileState state = SettingsFileState::Present);
 
 /// Mvalue of the row 'database1' of syset in the default database of the program folder.
 /// On failure the outcome says why and the text is empty.
