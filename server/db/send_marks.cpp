@@ -49,14 +49,52 @@ bool execute(Database &db, const QString &sql, const QVariantList &values, QStri
 
 bool writeMark(Database &db, qint64 id, int port, const QDateTime &since, QString *error)
 {
+    const QString time = timeParameter(db.dialect());
     // A mark left from an earlier hand-over of the same row is replaced.
+    switch (db.dialect()) {
+    case Dialect::Sqlite:
+        return execute(
+            db,
+            QStringLiteral("insert or replace into outbox_sending (id,ComPort,SinceTime) "
+                           "values (?,?,%1)")
+                .arg(time),
+            {id, port, timeText(since)}, error);
+    case Dialect::PostgreSql:
+        return execute(db,
+                       QStringLiteral("insert into outbox_sending (id,ComPort,SinceTime) values "
+                                      "(?,?,%1) on conflict (id) do update set "
+                                      "ComPort=excluded.ComPort,SinceTime=excluded.SinceTime")
+                           .arg(time),
+                       {id, port, timeText(since)}, error);
+    case Dialect::TSql:
+        break;
+    }
     if (!execute(db, QStringLiteral("delete from outbox_sending where id=?"), {id}, error))
         return false;
     return execute(db,
                    QStringLiteral("insert into outbox_sending (id,ComPort,SinceTime) values "
                                   "(?,?,%1)")
-                       .arg(timeParameter(db.dialect())),
+                       .arg(time),
                    {id, port, timeText(since)}, error);
+}
+
+// PostgreSQL takes the claim and the mark in one statement, so one round trip commits both: the
+// mark is written only when this port's claim won.
+ClaimStatus claimAndMarkAtOnce(Database &db, qint64 id, int port, const QDateTime &since,
+                               QString *error)
+{
+    int affected = 0;
+    const bool ok = execute(
+        db,
+        QStringLiteral("with c as (update outbox set ComPort=? where id=? and ComPort=0 "
+                       "returning id) insert into outbox_sending (id,ComPort,SinceTime) select "
+                       "id,?,%1 from c on conflict (id) do update set "
+                       "ComPort=excluded.ComPort,SinceTime=excluded.SinceTime")
+            .arg(timeParameter(db.dialect())),
+        {port, id, port, timeText(since)}, error, &affected);
+    if (!ok)
+        return ClaimStatus::Failed;
+    return affected == 1 ? ClaimStatus::Claimed : ClaimStatus::NoRow;
 }
 
 } // namespace
@@ -91,6 +129,26 @@ ClaimOutcome claimAndMark(Database &db, int port, const QString &ranges, const Q
     // Looking costs no transaction: most requests find nothing.
     std::optional<OutboxRow> row = selectNextRow(db, port, ranges, QDateTime(), &error);
     for (int attempt = 0; row && attempt < 4; ++attempt) {
+        if (db.dialect() == Dialect::PostgreSql) {
+            const ClaimStatus status =
+                row->comPort == port
+                    ? (writeMark(db, row->id, port, since, &error) ? ClaimStatus::Claimed
+                                                                   : ClaimStatus::Failed)
+                    : claimAndMarkAtOnce(db, row->id, port, since, &error);
+            if (status == ClaimStatus::Claimed) {
+                row->comPort = port;
+                outcome.status = status;
+                outcome.row = *row;
+                return outcome;
+            }
+            if (status == ClaimStatus::Failed) {
+                outcome.status = status;
+                outcome.error = error;
+                return outcome;
+            }
+            row = selectNextRow(db, port, ranges, QDateTime(), &error);
+            continue;
+        }
         if (!db.beginWrite()) {
             outcome.status = ClaimStatus::Failed;
             outcome.error = db.connection().lastError().text();
