@@ -8,6 +8,7 @@ packages=(
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   postgresql sqlite3 libgtest-dev libbenchmark-dev
   dpkg-dev lintian
+  xvfb openbox trayer fonts-noto-cjk xdotool x11-utils imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Runs the gateway: installs what the machine lacks, builds, prepares a program folder with the
-# default database, starts emulated modems when no real modem is configured, starts Brevin
-# headless and queues sample messages, so you can watch them move from outbox to SendedOutBox
-# and arrive in another modem's inbox. After the demo period Brevin gets SIGTERM (its close
-# sequence runs) and the emulated modems stop; Ctrl-C does the same at any time.
+# Runs the gateway. With a display (DISPLAY or WAYLAND_DISPLAY set) Brevin shows its window and
+# runs until you close it ("关闭服务" or the tray menu); without one it runs headless and prints
+# its run log here.
 #
-#   run-gateway.sh [--seconds N] [--keep-running]
-#     --seconds N      demo period (default 60)
+# It installs what the machine lacks, builds, prepares a program folder with the default
+# database, starts emulated modems when no real modem is configured, starts Brevin and queues
+# sample messages, so you can watch them move from outbox to SendedOutBox and arrive in another
+# modem's inbox. Headless, Brevin gets SIGTERM after the demo period (its close sequence runs)
+# and the emulated modems stop; Ctrl-C does the same at any time.
+#
+#   run-gateway.sh [--seconds N] [--keep-running] [--headless]
+#     --seconds N      demo period when headless (default 60)
 #     --keep-running   run until Ctrl-C
+#     --headless       no window even with a display
 #
 #   LONVERA_HOME    program folder (default: run/gateway in the source tree)
 #   LONVERA_PREFIX  machine prefix with dosdevices/comN links (default: $LONVERA_HOME/prefix)
@@ -17,13 +22,24 @@
 set -euo pipefail
 seconds=60
 keep=0
+headless=0
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=${2:?--seconds needs a number}; shift 2 ;;
     --keep-running) keep=1; shift ;;
-    *) echo "usage: $0 [--seconds N] [--keep-running]" >&2; exit 2 ;;
+    --headless) headless=1; shift ;;
+    *) echo "usage: $0 [--seconds N] [--keep-running] [--headless]" >&2; exit 2 ;;
   esac
 done
+if [ $headless -eq 0 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  headless=1
+  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): Brevin runs headless."
+elif [ $headless -eq 0 ]; then
+  echo "Brevin shows its window on ${DISPLAY:-$WAYLAND_DISPLAY}; close it to end the demo."
+  keep=1
+else
+  echo "Brevin runs headless."
+fi
 [[ $seconds =~ ^[0-9]+$ ]] || { echo "--seconds needs a number" >&2; exit 2; }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,6 +62,11 @@ cmake --build "$build" --target Brevin Tarvex80 Quillon308 modem-emulator lonver
 mkdir -p "$home/report" "$prefix/dosdevices"
 cp -f "$build/bin/Brevin" "$build/bin/Tarvex80" "$home/"
 find "$build" -name 'libQuillon308.so*' -exec cp -fP {} "$home/" \; 2>/dev/null || true
+# The default sounds, unless the operator put others there (or removed them to stay silent).
+[ -e "$home/.sounds-installed" ] || {
+  cp -n "$build/bin/msg.wav" "$build/bin/err.wav" "$build/bin/Sendend.wav" "$home/" 2>/dev/null || true
+  touch "$home/.sounds-installed"
+}
 db="$home/qx.qxocx"
 [ -f "$db" ] || "$build/bin/lonvera-dbinit" --home "$home" "$db"
 
@@ -121,7 +142,11 @@ if [ $real -eq 0 ]; then
   done <"$emulator_out"
 fi
 
-"$home/Brevin" --headless --home "$home" &
+if [ $headless -eq 1 ]; then
+  "$home/Brevin" --headless --home "$home" &
+else
+  "$home/Brevin" --home "$home" &
+fi
 brevin=$!
 
 if [ ${#numbers[@]} -gt 0 ]; then
@@ -147,8 +172,11 @@ done
 if ! kill -0 "$brevin" 2>/dev/null; then
   wait "$brevin" && rc=0 || rc=$?
   brevin=""
-  echo "Brevin ended by itself (exit $rc)" >&2
-  exit 1
+  if [ $headless -eq 1 ] || [ $rc -ne 0 ]; then
+    echo "Brevin ended by itself (exit $rc)" >&2
+    exit 1
+  fi
+  echo "the window was closed"
 fi
 cleanup
 echo "final: $(counts)"

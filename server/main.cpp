@@ -1,17 +1,23 @@
-// Brevin, the gateway server. "--headless" runs the core without a window: run-log lines go to
-// standard output, messages to standard error, and SIGTERM or SIGINT run the close sequence;
-// device commands come on standard input (headless_commands.h).
+// Brevin, the gateway server. With a display it shows its window; "--headless" runs the same core
+// without one: run-log lines go to standard output, messages to standard error, device commands
+// come on standard input (headless_commands.h). Without a display and without "--headless" it
+// says so and ends with status 2. SIGTERM or SIGINT run the close sequence in both forms.
 // "--home DIR" names the program folder (settings files, database, report folder).
 #include "platform/paths.h"
 #include "server/core/server_app.h"
 #include "server/headless_commands.h"
+#include "server/ui/display_probe.h"
+#include "server/ui/window_start.h"
 #include "server/worker_factory.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,48 +50,56 @@ void print(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(u"Brevin"_s);
-    QCoreApplication::setApplicationVersion(QStringLiteral(LONVERA_VERSION));
-
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
     bool headless = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == u"--headless"_s) {
-            headless = true;
-        } else if (arguments[i] == u"--home"_s && i + 1 < arguments.size()) {
-            lonvera::platform::setProgramFolder(arguments[++i]);
-        } else {
-            std::fprintf(stderr, "usage: Brevin [--headless] [--home DIR]\n");
-            return 2;
-        }
+    const char *home = nullptr;
+    bool valid = true;
+};
+
+// Read before any application object exists: whether there is to be a window decides which.
+Options parseOptions(int argc, char *argv[])
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            o.headless = true;
+        else if (std::strcmp(argv[i], "--home") == 0 && i + 1 < argc)
+            o.home = argv[++i];
+        else
+            o.valid = false;
     }
-    if (!headless)
-        std::fprintf(stderr, "Brevin: no window is built yet; running headless\n");
+    return o;
+}
 
-    auto factory = makeWorkerFactory();
-    ServerApp server(lonvera::platform::programFolder(), factory.get());
-    GatewayView *view = server.view();
-    QObject::connect(&view->runLog(), &RunLog::lineAppended,
-                     [](const QString &line) { print(stdout, line); });
-    QObject::connect(view, &GatewayView::messageShown,
-                     [](const QString &text) { print(stderr, text); });
-
+// SIGTERM and SIGINT ask the gateway to close, through the event loop.
+std::unique_ptr<QSocketNotifier> watchCloseSignals(ServerApp &server)
+{
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return 1;
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &server, [&server] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
+        if (server.gateway())
+            server.gateway()->requestClose();
+    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    return notifier;
+}
 
-    const QStringList version = QCoreApplication::applicationVersion().split(u'.');
+int runHeadless(QCoreApplication &app, ServerApp &server, const QStringList &version)
+{
+    GatewayView *view = server.view();
+    QObject::connect(&view->runLog(), &RunLog::lineAppended,
+                     [](const QString &line) { print(stdout, line); });
+    QObject::connect(view, &GatewayView::messageShown,
+                     [](const QString &text) { print(stderr, text); });
     const ServerApp::StartResult result =
         server.start(version.value(0).toInt(), version.value(1).toInt(), version.value(2).toInt());
     switch (result) {
@@ -100,15 +114,51 @@ int main(int argc, char *argv[])
         break;
     }
     print(stdout, view->caption());
-
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
-        server.gateway()->requestClose();
-    });
     QObject::connect(server.gateway(), &Gateway::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     HeadlessCommands commands(STDIN_FILENO, server.gateway(),
                               [](const QString &text) { print(stderr, text); });
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    if (!options.valid) {
+        std::fprintf(stderr, "usage: Brevin [--headless] [--home DIR]\n");
+        return 2;
+    }
+    if (!options.headless) {
+        const QString problem = lonvera::ui::displayProblem();
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "Brevin: %s; start it with --headless to run without a window\n",
+                         problem.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+
+    std::unique_ptr<QCoreApplication> app;
+    if (options.headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(u"Brevin"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(LONVERA_VERSION));
+    if (options.home)
+        lonvera::platform::setProgramFolder(QString::fromLocal8Bit(options.home));
+
+    auto factory = makeWorkerFactory();
+    ServerApp server(lonvera::platform::programFolder(), factory.get());
+    const auto closeSignals = watchCloseSignals(server);
+    if (!closeSignals)
+        return 1;
+
+    const QStringList version = QCoreApplication::applicationVersion().split(u'.');
+    if (options.headless)
+        return runHeadless(*app, server, version);
+    return lonvera::ui::runWithWindow(static_cast<QApplication &>(*app), server,
+                                      version.value(0).toInt(), version.value(1).toInt(),
+                                      version.value(2).toInt());
 }

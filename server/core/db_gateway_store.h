@@ -40,6 +40,9 @@ public:
 
     QList<DeviceRecord> devices(int limit, QString *error) override;
     bool setInUse(int id, const QString &inUseing, QString *error) override;
+    std::optional<DeviceRecord> device(int id, QString *error) override;
+    bool writeDevice(const DeviceRecord &record, QString *error) override;
+    QString deviceListQuery(int limit) const override;
     bool saveSentCounters(const QList<std::pair<int, qint64>> &counts, QString *error) override;
     Claim claimNext(int port, const QString &ranges, const QDateTime &now) override;
     Move moveToSent(qint64 id, const QDateTime &when) override;

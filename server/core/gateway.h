@@ -7,6 +7,7 @@
 
 #include "server/core/gateway_store.h"
 #include "server/core/gateway_view.h"
+#include "server/core/live_settings.h"
 #include "server/core/server_settings.h"
 #include "server/core/worker_handle.h"
 
@@ -132,6 +133,25 @@ public:
     void trimRunLog();
     bool saveSentCounters();
     QString reportFolder() const;
+
+    // For the window and its dialogs (gateway_operator.cpp)
+    /// The connection string the database was opened with ([Ocxdb] database).
+    QString connectionString() const { return m_loaded.database; }
+    /// The device list's statement in the connected engine's dialect.
+    QString deviceListQuery() const;
+    /// The record of device-list row n; without a row, a record or a database it shows the
+    /// reason, logs it and gives nullopt.
+    std::optional<DeviceRecord> deviceRecordOfRow(int n);
+    std::optional<DeviceRecord> deviceRecord(int id, QString *error);
+    bool writeDeviceRecord(const DeviceRecord &record, QString *error);
+    /// Sets a device's in-memory sent counter (the live count its limit is tested against) and
+    /// the "已发" cell of its row.
+    void setSentCount(int deviceId, qint32 count);
+    /// Reads the device list again; the rows of devices in a slot keep their live columns.
+    void refillDeviceList();
+    LiveSettings liveSettings() const;
+    /// Takes changed in-memory settings at once (the settings dialog's save).
+    void applyLiveSettings(const LiveSettings &settings);
 
     /// The close request. fromCloseBox: the window's own close box, which only minimises.
     /// True when the close went ahead (the sequence has run), false when it was cancelled.

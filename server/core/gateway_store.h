@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <limits>
+#include <optional>
 #include <utility>
 
 namespace lonvera::server {
@@ -72,6 +74,28 @@ public:
     virtual QList<DeviceRecord> devices(int limit, QString *error) = 0;
     /// Sets InUseing of one device record.
     virtual bool setInUse(int id, const QString &inUseing, QString *error) = 0;
+    /// The device record with this id; nullopt, with the reason, when there is none.
+    virtual std::optional<DeviceRecord> device(int id, QString *error)
+    {
+        for (const DeviceRecord &d : devices(std::numeric_limits<int>::max(), error)) {
+            if (d.id == id)
+                return d;
+        }
+        return std::nullopt;
+    }
+    /// Writes every column of an existing device record.
+    virtual bool writeDevice(const DeviceRecord &, QString *error)
+    {
+        if (error)
+            *error = QStringLiteral("device records cannot be written here");
+        return false;
+    }
+    /// The device list's statement: every column of the first `limit` comset rows in id order, in
+    /// the connected engine's dialect.
+    virtual QString deviceListQuery(int limit) const
+    {
+        return QStringLiteral("select * from comset order by id limit %1").arg(limit);
+    }
     /// Saves MsgSendedCount per device id in one transaction.
     virtual bool saveSentCounters(const QList<std::pair<int, qint64>> &counts, QString *error) = 0;
 

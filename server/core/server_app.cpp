@@ -58,6 +58,7 @@ ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
     m_gateway = std::make_unique<Gateway>(m_settings, m_factory, &m_view);
     m_gateway->setVersion(major, minor, revision);
     m_gateway->loadSettings();
+    emit showWindow();
     QCoreApplication::processEvents();
 
     m_database = std::make_unique<db::Database>();

@@ -42,6 +42,8 @@ public:
 
 signals:
     void activationRequested();
+    /// The load has read its settings and shows the window now, before the database opens.
+    void showWindow();
 
 private:
     ServerSettings m_settings;

@@ -101,24 +101,26 @@ bool ServerSettings::isOn(const QString &section, const QString &key) const
 LoadedSettings ServerSettings::load() const
 {
     LoadedSettings s;
-    s.database = value(u"Ocxdb"_s, u"database"_s);
-    s.iconBaseName = value(u"ocx"_s, u"LOGONA"_s);
-    s.caption = value(u"ltdname"_s, u"caption"_s);
-    s.sendValidity = isOn(u"UserSet"_s, u"CloseMobileCanRev"_s);
-    s.soundErr = isOn(u"Sound"_s, u"SoundErr"_s);
-    s.soundInMsg = isOn(u"Sound"_s, u"InMsg"_s);
-    s.soundLimit = isOn(u"Sound"_s, u"limit_sound"_s);
-    s.sendIn = intValue(u"Pull"_s, u"sendin"_s, 0);
-    s.sendEnd = intValue(u"Pull"_s, u"sendend"_s, 24);
-    s.justTm = intValue(u"Pull"_s, u"JustTm"_s, 0);
+    s.database = value(keys::Database);
+    s.iconBaseName = value(keys::IconName);
+    s.caption = value(keys::Caption);
+    s.sendValidity = isOn(keys::SendValidity);
+    s.soundErr = isOn(keys::SoundErr);
+    s.soundInMsg = isOn(keys::SoundInMsg);
+    s.soundLimit = isOn(keys::SoundLimit);
+    s.sendIn = intValue(keys::SendIn, 0);
+    s.sendEnd = intValue(keys::SendEnd, 24);
+    s.justTm = intValue(keys::JustTm, 0);
     s.serviceMode = serviceMode();
-    s.autoConnect = isOn(u"AUTOC"_s, u"AUTOC"_s);
+    s.autoConnect = isOn(keys::AutoConnect);
+    s.autoOpenSet = isOn(keys::AutoOpenSet);
+    s.setErrMsgCount = intValue(keys::SetErrMsgCount, 6);
     return s;
 }
 
 int ServerSettings::serviceMode() const
 {
-    return intValue(u"ocx"_s, u"myserver"_s, 0);
+    return intValue(keys::ServiceMode, 0);
 }
 
 bool ServerSettings::testMode() const
@@ -135,10 +137,10 @@ bool ServerSettings::hostedMode() const
 
 void ServerSettings::writeDefaults()
 {
-    if (value(u"AUTOC"_s, u"AutoOpenSet"_s).isEmpty())
-        setValue(u"AUTOC"_s, u"AutoOpenSet"_s, u"0"_s);
-    if (value(u"AUTOC"_s, u"SetErrMsgCount"_s).isEmpty())
-        setValue(u"AUTOC"_s, u"SetErrMsgCount"_s, u"6"_s);
+    if (value(keys::AutoOpenSet).isEmpty())
+        setValue(keys::AutoOpenSet, u"0"_s);
+    if (value(keys::SetErrMsgCount).isEmpty())
+        setValue(keys::SetErrMsgCount, u"6"_s);
 }
 
 } // namespace lonvera::server

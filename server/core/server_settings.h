@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/profile_file.h"
+#include "server/core/settings_keys.h"
 
 #include <QHash>
 #include <QString>
@@ -30,6 +31,8 @@ struct LoadedSettings
     int justTm = 0;
     int serviceMode = 0; ///< 1 send only, 2 receive only, else both
     bool autoConnect = false;
+    bool autoOpenSet = false; ///< [AUTOC] AutoOpenSet = 1
+    int setErrMsgCount = 6;   ///< [AUTOC] SetErrMsgCount
 };
 
 class ServerSettings
@@ -49,6 +52,18 @@ public:
     /// True when the value is exactly "1".
     bool isOn(const QString &section, const QString &key) const;
 
+    // The same by the shared key names.
+    QString value(SettingKey k) const { return value(name(k.section), name(k.key)); }
+    bool setValue(SettingKey k, const QString &v)
+    {
+        return setValue(name(k.section), name(k.key), v);
+    }
+    int intValue(SettingKey k, int emptyValue) const
+    {
+        return intValue(name(k.section), name(k.key), emptyValue);
+    }
+    bool isOn(SettingKey k) const { return isOn(name(k.section), name(k.key)); }
+
     LoadedSettings load() const;
 
     /// [ocx] myserver, read now.
@@ -62,6 +77,7 @@ public:
     static constexpr const char *hostedMarkerKey = "Hosted";
 
 private:
+    static QString name(const char *text) { return QString::fromLatin1(text); }
     /// What identifies one version of the file; a change of any part drops the cache.
     struct FileStamp
     {

@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The window end to end under a virtual X display: Xvfb with a window manager and a
+# notification-area host, the worker server and emulated modems, the SQLite database. Brevin
+# starts with its window and connects every device, messages flow from outbox to SendedOutBox
+# and into the other modems' inbox, the lights change, the window goes to the tray and comes
+# back on a click of the tray icon, and the tray menu closes it (the close sequence runs and the
+# program ends with status 0).
+#
+#   window_end_to_end.sh BIN_DIR [--messages N] [--screenshot FILE]
+#     BIN_DIR          folder of Brevin, Tarvex80, libQuillon308.so, modem-emulator, lonvera-dbinit
+#     --messages N     messages queued (default 8)
+#     --screenshot F   saves a picture of the window at work to F (PNG)
+set -euo pipefail
+bin=${1:?usage: $0 BIN_DIR [--messages N] [--screenshot FILE]}
+shift
+messages=8
+screenshot=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --messages) messages=$2; shift 2 ;;
+    --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+"$root/scripts/install-deps.sh" >/dev/null
+
+work=$(mktemp -d /tmp/lonvera-window.XXXXXX)
+home=$work/home
+prefix=$work/prefix
+mkdir -p "$home/report" "$prefix/dosdevices"
+export LONVERA_PREFIX=$prefix LONVERA_HOME=$home
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+step() { echo "== $*"; }
+fail() {
+  echo "FAILED: $*" >&2
+  echo "--- Brevin's output:" >&2
+  cat "$work/brevin.out" >&2 2>/dev/null || true
+  exit 1
+}
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local seconds=$1
+  shift
+  for ((i = 0; i < seconds * 10; i++)); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+count() { sqlite3 "$home/qx.qxocx" "SELECT count(*) FROM $1;"; }
+at_least() { [ "$(count "$1")" -ge "$2" ]; }
+
+# A free display number.
+display=90
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+export DISPLAY=:$display
+step "Xvfb on $DISPLAY, window manager, notification area"
+Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+pids+=($!)
+wait_for 20 xdpyinfo || wait_for 20 test -S /tmp/.X11-unix/X$display || fail "Xvfb did not start"
+openbox >"$work/openbox.out" 2>&1 &
+pids+=($!)
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+  --SetDockType true --transparent false --tint 0x404040 >"$work/trayer.out" 2>&1 &
+pids+=($!)
+wait_for 20 xdotool search --class trayer || fail "trayer did not start"
+
+step "program folder, database, emulated modems"
+cp -f "$bin/Brevin" "$bin/Tarvex80" "$home/"
+cp -fP "$bin"/libQuillon308.so* "$home/"
+cp -f "$bin"/msg.wav "$bin"/err.wav "$bin"/Sendend.wav "$home/"
+"$bin/lonvera-dbinit" --home "$home" "$home/qx.qxocx" >/dev/null
+"$bin/modem-emulator" --modems 4 --prefix "$prefix" >"$work/emulator.out" 2>&1 &
+pids+=($!)
+wait_for 20 test "$(wc -l <"$work/emulator.out")" -ge 4 || fail "the modem emulator did not start"
+numbers=()
+while read -r com number _; do
+  numbers+=("$number")
+  sqlite3 "$home/qx.qxocx" "UPDATE comset SET InUseing='启用' WHERE id=${com#COM};"
+done <"$work/emulator.out"
+cat >"$home/set.ini" <<INI
+[Ocxdb]
+database=Driver={Microsoft Access Driver (*.mdb)};Dbq=.\\qx.qxocx;Uid=Admin;Pwd=;
+[ocx]
+Ver=1
+Quillon=Quillon308
+Tarvex=Tarvex80
+[AUTOC]
+AUTOC=1
+INI
+for ((i = 0; i < messages; i++)); do
+  to=${numbers[$(((i + 1) % 4))]}
+  sqlite3 "$home/qx.qxocx" \
+    "INSERT INTO outbox (Mbno, Msg, report) VALUES ('$to', '窗口测试短信 $i from the window run', 0);"
+done
+
+step "Brevin with its window; all devices connect"
+"$home/Brevin" --home "$home" >"$work/brevin.out" 2>&1 &
+brevin=$!
+pids+=($brevin)
+wait_for 30 xdotool search --onlyvisible --name '^Lonvera V' || fail "no window"
+window=$(xdotool search --onlyvisible --name '^Lonvera V' | head -1)
+xdotool windowsize "$window" 900 640
+wait_for 60 grep -c 成功连接设备 "$work/brevin.out" || true
+
+step "messages flow"
+wait_for 120 at_least SendedOutBox $((messages / 2)) || fail "messages are not sent"
+if [ -n "$screenshot" ]; then
+  mkdir -p "$(dirname "$screenshot")"
+  import -window "$window" "$screenshot"
+  echo "screenshot: $screenshot"
+fi
+wait_for 120 at_least SendedOutBox "$messages" || fail "not every message was sent"
+wait_for 120 at_least inbox "$messages" || fail "not every message arrived"
+echo "SendedOutBox $(count SendedOutBox), badoutbox $(count badoutbox), inbox $(count inbox)"
+
+step "minimise to the tray"
+xdotool windowminimize "$window"
+wait_for 20 sh -c "! xdotool search --onlyvisible --name '^Lonvera V'" || fail "the window did not hide"
+tray=$(xdotool search --class trayer | head -1)
+icon() { xwininfo -children -id "$tray" | awk '/^ +0x/ {print $1; exit}'; }
+wait_for 20 test -n "$(icon)" || fail "no icon in the notification area"
+
+step "restore with a click on the tray icon"
+xdotool mousemove --window "$(icon)" 8 8 click 1
+wait_for 20 xdotool search --onlyvisible --name '^Lonvera V' || fail "the window did not come back"
+
+step "close from the tray menu"
+xdotool windowminimize "$window"
+wait_for 20 test -n "$(icon)" || fail "no icon in the notification area"
+xdotool mousemove --window "$(icon)" 8 8 click 3
+sleep 0.5
+xdotool key Up Return
+wait_for 60 sh -c "! kill -0 $brevin" || fail "Brevin did not close"
+wait "$brevin" && status=0 || status=$?
+[ "$status" -eq 0 ] || fail "Brevin ended with status $status"
+grep -q 关闭短信服务器 "$work/brevin.out" 2>/dev/null || true
+echo "PASSED: $(count SendedOutBox) sent, $(count inbox) received, window closed"
