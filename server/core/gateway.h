@@ -135,8 +135,6 @@ public:
     QString reportFolder() const;
 
     // For the window and its dialogs (gateway_operator.cpp)
-    /// The connection string the database was opened with ([Ocxdb] database).
-    QString connectionString() const { return m_loaded.database; }
     /// The device list's statement in the connected engine's dialect.
     QString deviceListQuery() const;
     /// The record of device-list row n; without a row, a record or a database it shows the

@@ -72,6 +72,9 @@ ServerApp::StartResult ServerApp::start(int major, int minor, int revision)
         m_view.showMessage(text);
         return StartResult::LoadFailed;
     }
+    // The window's lists open connections of their own to the same database.
+    m_connectionString = m_hosted ? db::readHostedConnectionString(m_settings.programFolder())
+                                  : connection.plan.connectionString;
     m_store = std::make_unique<DbGatewayStore>(*m_database);
     m_store->setLog([this](const QString &message) { m_gateway->log(message); });
     m_gateway->attachStore(m_store.get());

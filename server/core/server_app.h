@@ -36,6 +36,9 @@ public:
     ServerSettings &settings() { return m_settings; }
     bool testMode() const { return m_testMode; }
     bool hostedMode() const { return m_hosted; }
+    /// The connection string the database was opened with ("Dbq=.\\" resolved, or hosted mode's);
+    /// empty before the database is open.
+    QString connectionString() const { return m_connectionString; }
 
     /// Runs the entry and the load. The view is connected to by the caller beforehand.
     StartResult start(int major, int minor, int revision);
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<Gateway> m_gateway;
     bool m_testMode = false;
     bool m_hosted = false;
+    QString m_connectionString;
 };
 
 } // namespace lonvera::server

@@ -4,6 +4,7 @@
 
 #include "server/core/server_app.h"
 #include "server/ui/image_list.h"
+#include "server/ui/list_filler.h"
 #include "server/ui/message_boxes.h"
 #include "server/ui/notice_icon.h"
 #include "server/ui/sound_player.h"
@@ -35,6 +36,9 @@ namespace {
 // Widths of the device list's columns as fractions of its width unit, and their alignment.
 constexpr double kColumnWidths[server::DeviceColumnCount] = {0.25, 0.12, 0.10, 0.10,
                                                              0.12, 0.07, 0.11, 0.16};
+// The device list shows every device on its one page.
+constexpr int kDevicePageSize = 21;
+
 bool isCentred(int column)
 {
     return column == server::ColumnModel || column == server::ColumnPace;
@@ -77,6 +81,11 @@ server::GatewayView &Form1::view() const
 server::ServerSettings &Form1::settings() const
 {
     return m_app.settings();
+}
+
+QString Form1::connectionString() const
+{
+    return m_app.connectionString();
 }
 
 void Form1::buildControls()
@@ -231,18 +240,33 @@ void Form1::showAtLoad()
 void Form1::fillDeviceList()
 {
     const GatewayView &v = view();
-    m_listView1->clear();
-    m_listView1->setHeaderLabels(GatewayView::columnHeaders());
-    const double unit = std::max(0.0, m_listView1->width() - 300.0 * logicalDpiX() / 1440.0);
+    const QStringList headers = GatewayView::columnHeaders();
+    const QStringList fields = {u"SetName"_s, u"InUseing"_s,       u"com"_s,  u"rate"_s,
+                                u"msgmax"_s,  u"MsgSendedCount"_s, u"pace"_s, u"FOR_no"_s};
+    ColumnSpecs specs;
     for (int c = 0; c < server::DeviceColumnCount; ++c) {
-        m_listView1->setColumnWidth(c, int(std::lround(kColumnWidths[c] * unit)));
-        m_listView1->headerItem()->setTextAlignment(
-            c, isCentred(c) ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        specs[std::size_t(c)] = {headers[c], fields[c], kColumnWidths[c],
+                                 isCentred(c) ? ColumnAlignment::Centre : ColumnAlignment::Left};
     }
-    for (const server::DeviceRowView &row : v.rows()) {
-        auto *item = new QTreeWidgetItem(m_listView1);
-        item->setData(0, Qt::UserRole, u"k"_s + QString::number(row.id));
+    int page = 1;
+    const server::Gateway *g = gateway();
+    const FillOutcome filled = fillListView(m_listView1, kDevicePageSize, page, connectionString(),
+                                            g ? g->deviceListQuery() : QString(), u"id"_s, m_aaa,
+                                            m_bbb, specs, &ImageList::picture);
+    if (!filled.ok() || m_listView1->topLevelItemCount() != v.rows().size()) {
+        // The list's own read failed where the server's succeeded: the rows the server read
+        // stand in, so the operator still sees and commands every device.
+        if (!filled.ok() && gateway())
+            gateway()->log(u"：设备列表读取失败 "_s + filled.error);
+        m_listView1->clear();
+        for (const server::DeviceRowView &row : v.rows()) {
+            auto *item = new QTreeWidgetItem(m_listView1);
+            // The key as the filler stores it (Qt::UserRole of column 0, read by itemKey).
+            item->setData(0, Qt::UserRole, u"k"_s + QString::number(row.id));
+        }
     }
+    // The server's rows carry what the table does not: "--" for the model until a device
+    // connects, the status texts, the live sent counts.
     for (int n = 1; n <= int(v.rows().size()); ++n)
         renderRow(n);
     m_listView1->clearSelection();

@@ -47,6 +47,8 @@ public:
     server::Gateway *gateway() const;
     server::GatewayView &view() const;
     server::ServerSettings &settings() const;
+    /// The connection string of the server's database, for lists that read it themselves.
+    QString connectionString() const;
     /// The program icon (the configured icon file, else the drawn one).
     QIcon programIcon() const { return m_pictureFree; }
 

@@ -2,11 +2,10 @@
 #include "server/ui/status_lights.h"
 
 #include "server/ui/image_list.h"
+#include "server/ui/list_filler.h"
 
 #include <QEvent>
 #include <QLabel>
-
-#include <cmath>
 
 namespace lonvera::ui {
 
@@ -50,7 +49,7 @@ int StatusLights::offsetTwips(int i)
 
 int StatusLights::pixels(double twips) const
 {
-    return int(std::lround(twips * logicalDpiX() / 1440.0));
+    return twipsToPixels(twips, logicalDpiX());
 }
 
 void StatusLights::layOut()

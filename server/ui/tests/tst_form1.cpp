@@ -4,6 +4,7 @@
 #include "window_rig.h"
 
 #include "server/ui/image_list.h"
+#include "server/ui/list_filler.h"
 #include "server/ui/notice_icon.h"
 #include "server/ui/status_lights.h"
 
@@ -175,13 +176,16 @@ void TstForm1::deviceListFromComset()
     const QImage notInUse = ImageList::picture(ImageList::DeviceNotInUse).pixmap(16).toImage();
     for (int n = 1; n <= 16; ++n) {
         QTreeWidgetItem *item = list->topLevelItem(n - 1);
-        QCOMPARE(item->data(0, Qt::UserRole).toString(), u"k"_s + QString::number(n));
+        QCOMPARE(itemKey(item), u"k"_s + QString::number(n));
         QCOMPARE(item->text(1), u"--"_s);
         QCOMPARE(item->text(2), u"COM"_s + QString::number(n));
         // "停用" gives icon 5, "启用" icon 6.
         QCOMPARE(item->icon(0).pixmap(16).toImage(), (n == 2 || n == 5) ? inUse : notInUse);
     }
     QCOMPARE(list->topLevelItem(1)->text(5), u"7"_s);
+    // Read by the list's own query, not by the fallback on the server's rows.
+    for (int i = 0; i < rig.form->list1()->count(); ++i)
+        QVERIFY(!rig.form->list1()->item(i)->text().contains(u"读取失败"_s));
     QVERIFY(list->selectedItems().isEmpty());
     // All 16 devices fit one page of 21: neither page switch is enabled.
     QVERIFY(!action(rig.form.get(), u"aaa"_s)->isEnabled());
