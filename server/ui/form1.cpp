@@ -138,7 +138,8 @@ void Form1::buildControls()
     layout->addWidget(m_frame2, 2);
 
     setCentralWidget(central);
-    resize(m_frame3->minimumWidth() + 360, 600);
+    // Wide enough for the device list's columns at their designed shares.
+    resize(std::max(1100, m_frame3->minimumWidth() + 360), 760);
 
     m_deviceMenuDelay = new QTimer(this);
     m_deviceMenuDelay->setSingleShot(true);

@@ -72,16 +72,20 @@ pids+=($!)
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
   --SetDockType true --transparent false --tint 0x404040 >"$work/trayer.out" 2>&1 &
 pids+=($!)
-wait_for 20 xdotool search --class trayer || fail "trayer did not start"
+wait_for 20 xdotool search --onlyvisible --class trayer || fail "trayer did not start"
 
 step "program folder, database, emulated modems"
 cp -f "$bin/Brevin" "$bin/Tarvex80" "$home/"
 cp -fP "$bin"/libQuillon308.so* "$home/"
 cp -f "$bin"/msg.wav "$bin"/err.wav "$bin"/Sendend.wav "$home/"
 "$bin/lonvera-dbinit" --home "$home" "$home/qx.qxocx" >/dev/null
-"$bin/modem-emulator" --modems 4 --prefix "$prefix" >"$work/emulator.out" 2>&1 &
+# Each send takes a second, so the picture catches devices at work.
+echo '{"default": {"commandDelayMs": {"+CMGS": 1000}}}' >"$work/profile.json"
+"$bin/modem-emulator" --modems 4 --prefix "$prefix" --profile "$work/profile.json" \
+  >"$work/emulator.out" 2>&1 &
 pids+=($!)
-wait_for 20 test "$(wc -l <"$work/emulator.out")" -ge 4 || fail "the modem emulator did not start"
+emulated() { [ "$(wc -l <"$work/emulator.out")" -ge 4 ]; }
+wait_for 20 emulated || fail "the modem emulator did not start"
 numbers=()
 while read -r com number _; do
   numbers+=("$number")
@@ -109,13 +113,12 @@ brevin=$!
 pids+=($brevin)
 wait_for 30 xdotool search --onlyvisible --name '^Lonvera V' || fail "no window"
 window=$(xdotool search --onlyvisible --name '^Lonvera V' | head -1)
-xdotool windowsize "$window" 900 640
-wait_for 60 grep -c 成功连接设备 "$work/brevin.out" || true
 
 step "messages flow"
-wait_for 120 at_least SendedOutBox $((messages / 2)) || fail "messages are not sent"
+wait_for 120 at_least SendedOutBox $((messages / 3)) || fail "messages are not sent"
 if [ -n "$screenshot" ]; then
   mkdir -p "$(dirname "$screenshot")"
+  sleep 3 # the counters in the run log's caption follow every 3 s
   import -window "$window" "$screenshot"
   echo "screenshot: $screenshot"
 fi
@@ -126,22 +129,26 @@ echo "SendedOutBox $(count SendedOutBox), badoutbox $(count badoutbox), inbox $(
 step "minimise to the tray"
 xdotool windowminimize "$window"
 wait_for 20 sh -c "! xdotool search --onlyvisible --name '^Lonvera V'" || fail "the window did not hide"
-tray=$(xdotool search --class trayer | head -1)
-icon() { xwininfo -children -id "$tray" | awk '/^ +0x/ {print $1; exit}'; }
-wait_for 20 test -n "$(icon)" || fail "no icon in the notification area"
+# The tray icon is a window of Brevin's embedded in trayer's panel.
+tray=$(xdotool search --onlyvisible --class trayer | head -1)
+icon() { xwininfo -tree -id "$tray" | awk '/"Brevin"/ {print $1; exit}'; }
+has_icon() { [ -n "$(icon)" ]; }
+wait_for 20 has_icon || fail "no icon in the notification area"
 
 step "restore with a click on the tray icon"
 xdotool mousemove --window "$(icon)" 8 8 click 1
 wait_for 20 xdotool search --onlyvisible --name '^Lonvera V' || fail "the window did not come back"
+no_icon() { [ -z "$(icon)" ]; }
+wait_for 20 no_icon || fail "the tray icon stayed after restoring"
 
 step "close from the tray menu"
 xdotool windowminimize "$window"
-wait_for 20 test -n "$(icon)" || fail "no icon in the notification area"
+wait_for 20 has_icon || fail "no icon in the notification area"
 xdotool mousemove --window "$(icon)" 8 8 click 3
-sleep 0.5
+sleep 1
+# The last item of the menu: "关闭短信服务器".
 xdotool key Up Return
 wait_for 60 sh -c "! kill -0 $brevin" || fail "Brevin did not close"
 wait "$brevin" && status=0 || status=$?
 [ "$status" -eq 0 ] || fail "Brevin ended with status $status"
-grep -q 关闭短信服务器 "$work/brevin.out" 2>/dev/null || true
 echo "PASSED: $(count SendedOutBox) sent, $(count inbox) received, window closed"
