@@ -142,8 +142,8 @@ public:
     std::optional<DeviceRecord> deviceRecordOfRow(int n);
     std::optional<DeviceRecord> deviceRecord(int id, QString *error);
     bool writeDeviceRecord(const DeviceRecord &record, QString *error);
-    /// Sets a device's in-memory sent counter (the live count its limit is tested against) and
-    /// the "已发" cell of its row.
+    /// Sets the in-memory sent counter of the device with this id (the live count its limit is
+    /// tested against) and the "已发" cell of its row.
     void setSentCount(int deviceId, qint32 count);
     /// Reads the device list again; the rows of devices in a slot keep their live columns.
     void refillDeviceList();

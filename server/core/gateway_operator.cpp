@@ -52,12 +52,12 @@ std::optional<DeviceRecord> Gateway::deviceRecordOfRow(int n)
 
 void Gateway::setSentCount(int deviceId, qint32 count)
 {
-    if (deviceId < 0 || deviceId > kSlots)
-        return;
-    m_sentCounters[std::size_t(deviceId)] = std::max<qint32>(count, 0);
-    for (int n = 1; n <= int(m_view->rows().size()); ++n) {
-        if (m_view->row(n)->id == deviceId)
-            m_view->setCell(n, ColumnSent, QString::number(sentCount(deviceId)));
+    // Counted by slot: the slot whose row holds the device.
+    for (int n = 1; n <= kSlots && n <= int(m_view->rows().size()); ++n) {
+        if (m_view->row(n)->id != deviceId)
+            continue;
+        m_sentCounters[std::size_t(n)] = std::max<qint32>(count, 0);
+        m_view->setCell(n, ColumnSent, QString::number(sentCount(n)));
     }
 }
 
@@ -71,7 +71,7 @@ void Gateway::refillDeviceList()
     for (qsizetype i = 0; i < rows.size(); ++i) {
         DeviceRowView &row = rows[i];
         // The stored count lags behind the live one until the next save.
-        row.columns[ColumnSent] = QString::number(sentCount(row.id));
+        row.columns[ColumnSent] = QString::number(sentCount(int(i) + 1));
         if (i >= before.size() || before[i].id != row.id || !slot(int(i) + 1).worker)
             continue;
         row.columns[ColumnModel] = before[i].columns.value(ColumnModel);

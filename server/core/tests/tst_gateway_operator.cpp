@@ -83,18 +83,21 @@ void TstGatewayOperator::refillKeepsLiveColumnsOfConnectedRows()
 void TstGatewayOperator::sentCountSetByTheDialogCountsForTheLimit()
 {
     Rig rig;
-    rig.connect(1);
     rig.gateway->setSentCount(1, 9);
     QCOMPARE(rig.gateway->sentCount(1), 9);
     QCOMPARE(rig.view.cell(1, ColumnSent), u"9"_s);
     // The tenth message reaches the limit of 10.
-    rig.gateway->onStatusText(1, u"成功发送 1 条信息[13800000001](COM1)"_s);
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-60));
+    FakeWorker *w = rig.connect(1);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    emit w->sendReport(u"1"_s, u"y"_s);
     QCOMPARE(rig.gateway->sentCount(1), 10);
     QVERIFY(!rig.gateway->slot(1).worker);
     QCOMPARE(rig.view.row(1)->status, u"设备1 [暂停]"_s);
-    // Ids outside the counter table are left alone.
+    // An id no row holds changes nothing.
     rig.gateway->setSentCount(17, 3);
-    QCOMPARE(rig.gateway->sentCount(17), 0);
+    for (int n = 1; n <= 4; ++n)
+        QVERIFY(rig.gateway->sentCount(n) != 3);
 }
 
 void TstGatewayOperator::sendingWindowTakesEffectAtOnce()
