@@ -133,7 +133,10 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     bool ok = false;
     const qint64 id = sId.trimmed().toLongLong(&ok);
     const QDateTime when = now();
-    settleMessage(n);
+    // A late result of an earlier message (its row is moved as usual) does not free the slot
+    // while the message it holds now is still out: the worker would be handed a second one.
+    if (!slot(n).outId || (ok && *slot(n).outId == id))
+        settleMessage(n);
     const bool busy = ok && result == QStringView(protocol::results::kModemBusy);
     if (busy) {
         // The modem was busy with another operation (reading, a call) and sent nothing: the row

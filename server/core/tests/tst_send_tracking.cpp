@@ -150,6 +150,7 @@ private slots:
     void staleClaimsReturn();
     void limitCountedBySlot();
     void busyResultCountsAndReads();
+    void lateResultKeepsSlotBusy();
 };
 
 void TstSendTracking::closeWaitsForResultsOut()
@@ -397,6 +398,23 @@ void TstSendTracking::busyResultCountsAndReads()
     emit w->sendReport(u"108"_s, u"B"_s);
     QCOMPARE(rig.gateway->resultCounter(), 8);
     QCOMPARE(w->calls.count(u"ReadMsg"_s), 1);
+}
+
+void TstSendTracking::lateResultKeepsSlotBusy()
+{
+    // A result for another message while one is out must not hand the worker a second message:
+    // it holds one pending send and would drop the first.
+    Rig rig;
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
+    rig.store.addOutbox(2, u"13800000002"_s, rig.clock.addSecs(-4));
+    rig.start();
+    FakeWorker *w = rig.connect(1);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    emit w->sendReport(u"99"_s, u"y"_s);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    QVERIFY(rig.gateway->hasMessageOut(1));
+    emit w->sendReport(u"1"_s, u"y"_s);
+    QCOMPARE(w->sent, (QStringList{u"1"_s, u"2"_s}));
 }
 
 QTEST_GUILESS_MAIN(TstSendTracking)
