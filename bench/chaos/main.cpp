@@ -1,10 +1,13 @@
 // The long chaos run. Four emulated modems whose network takes 1 to 2 s per message; per case a
 // queue of messages with unique texts and ten faults during the run: kill -9 of Brevin and a
 // restart (once sending interrupted rows again, once parking them), SIGTERM and a restart, a
-// device paused and started again. Prints per case what went wrong, read from the wire log.
+// device paused and started again; a PostgreSQL server stopped for 15 s and the SQLite file locked
+// by another program for 40 s (two faults each), with the time from the fault's end until a modem
+// takes a PDU again. Prints per case what went wrong, read from the wire log.
 //
 //   bench_chaos [--messages 250] [--faults 10] [--modems 4] [--network 1000-2000]
-//               [--case kill|kill-at-most-once|term|pause|none|all] [--details]
+//               [--case kill|kill-at-most-once|term|pause|pg-stopped|sqlite-locked|none|all]
+//               [--details]
 #include "server/core/tests/chaos_run.h"
 
 #include <QCoreApplication>
@@ -55,14 +58,19 @@ int main(int argc, char *argv[])
         const char *name;
         Fault fault;
         bool atMostOnce;
+        int faultMs = 0; ///< database cases: how long the fault lasts
+        int faults = 0;  ///< database cases: how many (each is long)
     };
     const Case cases[] = {{"none", Fault::None, false},
                           {"kill", Fault::Kill, false},
                           {"kill-at-most-once", Fault::Kill, true},
                           {"term", Fault::Terminate, false},
-                          {"pause", Fault::PauseStart, false}};
-    std::printf("%-20s %8s %6s %6s %6s %9s %6s %9s %8s %8s\n", "case", "messages", "faults", "lost",
-                "twice", "sent-not", "stuck", "bad-sent", "unknown", "seconds");
+                          {"pause", Fault::PauseStart, false},
+                          {"pg-stopped", Fault::DbStopped, false, 15000, 2},
+                          {"sqlite-locked", Fault::DbLocked, false, 40000, 2}};
+    std::printf("%-20s %8s %6s %6s %6s %9s %6s %9s %8s %6s %11s %8s\n", "case", "messages",
+                "faults", "lost", "twice", "sent-not", "stuck", "bad-sent", "unknown", "false",
+                "resume-s", "seconds");
     int rc = 0;
     for (const Case &c : cases) {
         if (only != u"all"_s && only != QLatin1String(c.name))
@@ -72,15 +80,24 @@ int main(int argc, char *argv[])
         ChaosOptions options = base;
         options.fault = c.fault;
         options.atMostOnce = c.atMostOnce;
+        if (c.faultMs > 0) {
+            options.faultMs = c.faultMs;
+            options.faults = std::min(options.faults, c.faults);
+        }
         ChaosFigures f;
         QString error;
         if (!runChaos(options, &f, &error)) {
             std::fprintf(stderr, "%s: %s\n", c.name, qPrintable(error));
             return 1;
         }
-        std::printf("%-20s %8d %6d %6d %6d %9d %6d %9d %8d %8.0f\n", c.name, f.messages, f.faults,
-                    f.lost, f.sentTwice, f.notSent, f.stuck, f.badButSent, f.unknown,
-                    double(f.elapsedMs) / 1000);
+        // Resume: mean/longest seconds from a database fault's end to the next PDU taken.
+        const QString resume =
+            f.resumed > 0 ? u"%1/%2"_s.arg(double(f.resumeSumMs) / f.resumed / 1000, 0, 'f', 1)
+                                .arg(double(f.resumeMaxMs) / 1000, 0, 'f', 1)
+                          : u"-"_s;
+        std::printf("%-20s %8d %6d %6d %6d %9d %6d %9d %8d %6d %11s %8.0f\n", c.name, f.messages,
+                    f.faults, f.lost, f.sentTwice, f.notSent, f.stuck, f.badButSent, f.unknown,
+                    f.falseFailures, qPrintable(resume), double(f.elapsedMs) / 1000);
         std::fflush(stdout);
         if (details) {
             for (const QString &line : f.details)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QVariant>
 
 namespace lonvera::db {
 
@@ -88,6 +89,31 @@ bool createSchema(Database &db, QString *error)
         if (!query.exec(statement)) {
             if (error)
                 *error = query.lastError().text() + QStringLiteral("\n") + statement;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool upgradeSendTimeTriggers(Database &db, QString *error)
+{
+    if (db.dialect() != Dialect::Sqlite)
+        return true;
+    QSqlQuery query(db.connection());
+    // The current trigger builds the stored form with printf; an older one did not.
+    if (!query.exec(QStringLiteral("select sql from sqlite_master where type='trigger' and "
+                                   "name='outbox_sendtime_update'")))
+        return true; // not an SQLite file we can read: the open has said so
+    if (query.next() && query.value(0).toString().contains(QLatin1String("printf(")))
+        return true;
+    query.finish();
+    for (const QString &statement : splitSqlScript(schemaScript(Dialect::Sqlite))) {
+        if (!statement.contains(QLatin1String("outbox_sendtime")) &&
+            !statement.startsWith(QLatin1String("UPDATE outbox SET SendTime")))
+            continue;
+        if (!query.exec(statement)) {
+            if (error)
+                *error = query.lastError().text();
             return false;
         }
     }

@@ -20,6 +20,11 @@ QStringList splitSqlScript(const QString &script);
 /// Creates the missing tables and indexes, and the 16 comset rows when comset is empty.
 bool createSchema(Database &db, QString *error = nullptr);
 
+/// Brings the SendTime triggers of an SQLite database made by an older version up to date and
+/// normalises the rows it queued meanwhile; other engines and current databases are left alone.
+/// True when nothing was needed or the upgrade ran.
+bool upgradeSendTimeTriggers(Database &db, QString *error = nullptr);
+
 /// Creates the SQLite database file with the schema; an existing file only gets what it lacks.
 bool createDefaultDatabase(const QString &filePath, QString *error = nullptr);
 

@@ -2,6 +2,7 @@
 #include "server/db/startup_connection.h"
 
 #include "server/db/access_compaction.h"
+#include "server/db/schema.h"
 
 #include <QFile>
 #include <QSqlError>
@@ -93,6 +94,10 @@ StartupConnection openAtStartup(Database &db, const QString &configured,
     }
     result.outcome = db.open(connectionString, result.plan.kind);
     result.explanation = explanationLine(result.outcome.error);
+    // A default database of an older version compared some SendTime forms as text; a failed
+    // upgrade (a read-only file, say) leaves it working as before.
+    if (result.outcome.ok())
+        upgradeSendTimeTriggers(db);
     return result;
 }
 

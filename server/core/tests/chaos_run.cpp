@@ -4,12 +4,14 @@
 #include "e2e_rig.h"
 #include "server/core/gateway.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -45,6 +47,53 @@ int acceptedCount(const QString &path)
         n += count;
     return n;
 }
+
+bool runScript(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(u"bash"_s,
+            QStringList{QStringLiteral(LONVERA_SOURCE_DIR) + u"/scripts/pg-cluster.sh"_s} +
+                arguments);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A PostgreSQL cluster of the run's own, which it may stop: the shared one serves other tests.
+class PrivateCluster
+{
+public:
+    ~PrivateCluster()
+    {
+        if (!m_dir.isEmpty()) {
+            runScript({u"stop"_s, m_dir});
+            QDir(m_dir).removeRecursively();
+        }
+    }
+    bool start(QString *error)
+    {
+        m_dir =
+            QDir::tempPath() + u"/lonvera-pg-chaos-%1"_s.arg(QCoreApplication::applicationPid());
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        if (!runScript({u"start"_s, m_dir, QString::number(m_port)})) {
+            *error = u"cannot start a PostgreSQL cluster in "_s + m_dir;
+            return false;
+        }
+        // The rig makes its database on the cluster the test variables name.
+        qputenv("LONVERA_TEST_PG_HOST", "127.0.0.1");
+        qputenv("LONVERA_TEST_PG_PORT", QByteArray::number(m_port));
+        qputenv("LONVERA_TEST_PG_USER", "postgres");
+        qputenv("LONVERA_TEST_PG_DB", "lonvera_test");
+        return true;
+    }
+    bool stop() { return runScript({u"stop"_s, m_dir}); }
+    bool resume() { return runScript({u"resume"_s, m_dir, QString::number(m_port)}); }
+
+private:
+    QString m_dir;
+    int m_port = 0;
+};
 
 class Server
 {
@@ -93,6 +142,10 @@ QString faultName(Fault fault)
         return u"SIGTERM and restart"_s;
     case Fault::PauseStart:
         return u"device paused and started"_s;
+    case Fault::DbStopped:
+        return u"PostgreSQL stopped"_s;
+    case Fault::DbLocked:
+        return u"SQLite locked"_s;
     }
     return {};
 }
@@ -110,7 +163,16 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
     emulator::ProfileSet profiles;
     profiles.defaults.networkDelayMs = options.networkMinMs;
     profiles.defaults.networkDelayMaxMs = options.networkMaxMs;
-    if (!rig.setUp(options.engine, options.modems, error, profiles))
+    PrivateCluster cluster;
+    db::test::TestEngine engine = options.engine;
+    if (options.fault == Fault::DbStopped) {
+        engine = db::test::TestEngine::PostgreSql;
+        if (!cluster.start(error))
+            return false;
+    } else if (options.fault == Fault::DbLocked) {
+        engine = db::test::TestEngine::Sqlite;
+    }
+    if (!rig.setUp(engine, options.modems, error, profiles))
         return false;
     rig.addSetting(u"AUTOC"_s, u"AUTOC"_s, u"1"_s);
     if (options.atMostOnce)
@@ -145,6 +207,39 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
             if (!QTest::qWaitFor([&] { return !rig.emulator().isAttached(row); }, 120000))
                 figures->details << u"device %1 did not pause"_s.arg(row);
             server.command("start " + QByteArray::number(row));
+            break;
+        }
+        case Fault::DbStopped:
+        case Fault::DbLocked: {
+            std::unique_ptr<db::Database> locker;
+            if (options.fault == Fault::DbStopped) {
+                cluster.stop();
+            } else {
+                // Another program's write transaction, held open.
+                locker = std::make_unique<db::Database>(u"chaos-locker"_s);
+                if (!locker->open(rig.connectionString()).ok() || !locker->beginWrite())
+                    figures->details << u"could not lock the database"_s;
+            }
+            QTest::qWait(options.faultMs);
+            if (options.fault == Fault::DbStopped) {
+                cluster.resume();
+                rig.reconnect();
+            } else {
+                locker->rollback();
+                locker.reset();
+            }
+            // Sending has resumed once a modem takes a PDU again.
+            const int before = acceptedCount(wire);
+            QElapsedTimer resume;
+            resume.start();
+            if (QTest::qWaitFor([&] { return acceptedCount(wire) > before; }, 120000)) {
+                const qint64 ms = resume.elapsed();
+                figures->resumeMaxMs = std::max(figures->resumeMaxMs, ms);
+                figures->resumeSumMs += ms;
+                ++figures->resumed;
+            } else {
+                figures->details << u"sending did not resume after fault %1"_s.arg(f + 1);
+            }
             break;
         }
         case Fault::None:
@@ -210,6 +305,10 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
         if (waiting.value(tag) > 0) {
             ++figures->stuck;
             note(u"stuck"_s);
+        }
+        if (bad.value(tag) > unknown.value(tag) && wireCount == 0) {
+            ++figures->falseFailures;
+            note(u"failed, never sent"_s);
         }
         if (bad.value(tag) > unknown.value(tag) && wireCount > 0) {
             ++figures->badButSent;

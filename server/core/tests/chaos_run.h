@@ -16,6 +16,8 @@ enum class Fault {
     Kill,       ///< kill -9 of Brevin, then a restart
     Terminate,  ///< SIGTERM (orderly close), then a restart
     PauseStart, ///< "暂停该设备" on one device, then "启动该设备"
+    DbStopped,  ///< the PostgreSQL server stopped for faultMs, then started again
+    DbLocked,   ///< another program holds the SQLite write lock for faultMs
 };
 
 QString faultName(Fault fault);
@@ -31,19 +33,25 @@ struct ChaosOptions
     int networkMaxMs = 600;
     /// The run ends when nothing has moved for this long after the last fault.
     int quietMs = 20000;
+    /// How long a database fault lasts.
+    int faultMs = 15000;
     db::test::TestEngine engine = db::test::TestEngine::Sqlite;
 };
 
 struct ChaosFigures
 {
     int messages = 0;
-    int faults = 0;     ///< faults actually made
-    int lost = 0;       ///< in no table at all
-    int sentTwice = 0;  ///< accepted by the modems more than once
-    int notSent = 0;    ///< in SendedOutBox, but never accepted by a modem
-    int stuck = 0;      ///< still in outbox at the end
-    int badButSent = 0; ///< in badoutbox without the outcome-unknown text, yet accepted
-    int unknown = 0;    ///< in badoutbox with the outcome-unknown text
+    int faults = 0;          ///< faults actually made
+    int lost = 0;            ///< in no table at all
+    int sentTwice = 0;       ///< accepted by the modems more than once
+    int notSent = 0;         ///< in SendedOutBox, but never accepted by a modem
+    int stuck = 0;           ///< still in outbox at the end
+    int badButSent = 0;      ///< in badoutbox without the outcome-unknown text, yet accepted
+    int unknown = 0;         ///< in badoutbox with the outcome-unknown text
+    int falseFailures = 0;   ///< in badoutbox without the outcome-unknown text, never accepted
+    qint64 resumeMaxMs = -1; ///< longest time from a database fault's end to the next PDU taken
+    qint64 resumeSumMs = 0;  ///< summed over the database faults that were followed by a PDU
+    int resumed = 0;         ///< database faults followed by a PDU
     qint64 elapsedMs = 0;
     QStringList details; ///< one line per message that went wrong
     bool clean() const

@@ -120,6 +120,11 @@ bool E2eRig::exec(const QString &sql)
     return true;
 }
 
+bool E2eRig::reconnect()
+{
+    return m_check->reopen().ok();
+}
+
 int E2eRig::tagOf(const QString &text)
 {
     static const QRegularExpression tag(u"^#(\\d+) "_s);

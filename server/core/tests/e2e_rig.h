@@ -41,6 +41,8 @@ public:
     qint64 scalar(const QString &sql);
     QStringList column(const QString &sql);
     bool exec(const QString &sql);
+    /// Opens the check connection again (after the database server was restarted).
+    bool reconnect();
 
     /// How often each tag's first part went out through any emulated modem.
     QHash<int, int> sentTags() const;
