@@ -165,9 +165,12 @@ bool DbGatewayStore::writeKept()
 {
     while (!m_kept.empty()) {
         QString error;
-        if (!writeRow(m_kept.front(), &error) && failed(error))
-            return false;
-        // Written, or refused by the database for a reason of its own (it would never pass).
+        if (!writeRow(m_kept.front(), &error)) {
+            if (failed(error))
+                return false;
+            // Refused by the database for a reason of its own: it would never pass.
+            log(u"：保存收到的记录失败 "_s + error);
+        }
         m_kept.pop_front();
     }
     return true;
