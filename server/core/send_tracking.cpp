@@ -163,10 +163,13 @@ void Gateway::portLost(int port)
 
 void Gateway::releaseStaleClaims()
 {
-    const int minutes = staleClaimMinutes();
-    if (!m_store || minutes <= 0 || m_closing)
+    if (!m_store || m_closing)
         return;
+    // The record of rows that have moved on is dropped here, not by every move.
     m_store->sweepSendMarks(nullptr);
+    const int minutes = staleClaimMinutes();
+    if (minutes <= 0)
+        return;
     QSet<int> connected;
     for (int k = 1; k <= kSlots; ++k) {
         if (slot(k).connected && slot(k).worker)
