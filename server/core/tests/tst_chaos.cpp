@@ -1,5 +1,6 @@
 // The short chaos run: four emulated modems, unique texts, and during the run a kill -9 (at most
-// once), a SIGTERM and a device paused and started again. Checked on the emulator's wire log:
+// once), a SIGTERM, a device paused and started again, the PostgreSQL server stopped and started,
+// the SQLite file locked by another program. Checked on the emulator's wire log:
 // nothing lost, nothing sent twice, nothing recorded as sent that did not go, nothing stuck.
 #include "chaos_run.h"
 
@@ -14,6 +15,8 @@ class TstChaos : public QObject
 private slots:
     void exactlyOnceThroughFaults_data();
     void exactlyOnceThroughFaults();
+    void databaseFaultsCostNoMessage_data();
+    void databaseFaultsCostNoMessage();
 };
 
 void TstChaos::exactlyOnceThroughFaults_data()
@@ -38,6 +41,32 @@ void TstChaos::exactlyOnceThroughFaults()
     QString error;
     QVERIFY2(runChaos(options, &figures, &error), qPrintable(error));
     QCOMPARE(figures.faults, 1);
+    QVERIFY2(figures.clean(), qPrintable(figures.details.join(u'\n')));
+}
+
+void TstChaos::databaseFaultsCostNoMessage_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::newRow("PostgreSQL stopped and started") << Fault::DbStopped;
+    QTest::newRow("SQLite locked by another program") << Fault::DbLocked;
+}
+
+void TstChaos::databaseFaultsCostNoMessage()
+{
+    // A PostgreSQL restart stopped the gateway for good (never a reconnect), and another
+    // program's lock on the SQLite file froze it for 30 s per write.
+    QFETCH(Fault, fault);
+    ChaosOptions options;
+    options.fault = fault;
+    options.faults = 1;
+    options.faultMs = 5000;
+    options.messages = 24;
+    ChaosFigures figures;
+    QString error;
+    QVERIFY2(runChaos(options, &figures, &error), qPrintable(error));
+    QCOMPARE(figures.faults, 1);
+    QCOMPARE(figures.resumed, 1);
+    QCOMPARE(figures.falseFailures, 0);
     QVERIFY2(figures.clean(), qPrintable(figures.details.join(u'\n')));
 }
 
