@@ -6,9 +6,12 @@
 #include "server/ui/image_list.h"
 #include "server/ui/list_filler.h"
 #include "server/ui/notice_icon.h"
+#include "server/ui/sound_player.h"
 #include "server/ui/status_lights.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -16,6 +19,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -46,6 +50,10 @@ private slots:
     void cleanup() { NoticeIcon::setAvailabilityOverride(std::nullopt); }
 
     void controlsAndMenus();
+    void deviceMenuOnMouseRelease();
+    void aboutBoxOnTop();
+    void iconFileReplacesProgramIcon();
+    void soundsSilentWithoutFile();
     void lightsLaidOutInTwips();
     void lightsBeyondDeviceCountHidden();
     void deviceListFromComset();
@@ -123,6 +131,70 @@ void TstForm1::controlsAndMenus()
     const QRect second = list->visualItemRect(list->topLevelItem(1));
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second.center());
     QCOMPARE(portRows, (QList<int>{4, 2}));
+}
+
+void TstForm1::deviceMenuOnMouseRelease()
+{
+    WindowRig rig;
+    rig.start();
+    QTreeWidget *list = rig.form->listView1();
+    QMenu *menu = rig.form->findChild<QMenu *>(u"m_QQQ"_s);
+    const QPoint at = list->visualItemRect(list->topLevelItem(2)).center();
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+    // The left button's release opens it too, once the double-click time has passed.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(rig.form->selectedRow(), 3);
+    menu->hide();
+}
+
+void TstForm1::aboutBoxOnTop()
+{
+    WindowRig rig;
+    rig.start();
+    rig.form->showAbout();
+    auto *about = rig.form->findChild<QDialog *>(u"frmAbout"_s);
+    QVERIFY(about && about->isVisible());
+    QCOMPARE(about->windowTitle(), u"关于软件"_s);
+    QVERIFY(about->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(about->findChild<QLabel *>(u"lblVersion"_s)->text(), u"V3.8"_s);
+    QCOMPARE(about->findChild<QLabel *>(u"Label2"_s)->text(), u"2014"_s);
+    QVERIFY(about->findChild<QLabel *>(u"lblDescription"_s)->text().contains(u"无线办公功能"_s));
+    QSignalSpy gone(about, &QObject::destroyed);
+    about->findChild<QPushButton *>(u"cmdOK"_s)->click();
+    QTRY_COMPARE(gone.size(), 1);
+}
+
+void TstForm1::iconFileReplacesProgramIcon()
+{
+    // The icon file named by [ocx] LOGONA becomes the window's idle icon; an unreadable one
+    // leaves the drawn icon.
+    WindowRig rig({u"LOGONA=mylogo"_s});
+    QImage logo(32, 32, QImage::Format_ARGB32);
+    logo.fill(Qt::magenta);
+    QVERIFY(logo.save(rig.home() + u"/mylogo.ico"_s, "ICO"));
+    rig.start();
+    QCOMPARE(rig.form->programIcon().pixmap(32, 32).toImage().pixelColor(16, 16),
+             QColor(Qt::magenta));
+    QVERIFY(sameIcon(rig.form->windowIcon(), rig.form->programIcon()));
+
+    WindowRig broken({u"LOGONA=broken"_s});
+    QFile junk(broken.home() + u"/broken.ico"_s);
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("not an icon") > 0);
+    junk.close();
+    broken.start();
+    QVERIFY(sameIcon(broken.form->programIcon(), ImageList::idleProgramIcon()));
+}
+
+void TstForm1::soundsSilentWithoutFile()
+{
+    QTemporaryDir dir;
+    SoundPlayer player;
+    QVERIFY(!player.play(dir.filePath(u"msg.wav"_s)));
+    QVERIFY(QFile::copy(QStringLiteral(DEFAULT_SOUND), dir.filePath(u"msg.wav"_s)));
+    QVERIFY(player.play(dir.filePath(u"msg.wav"_s)));
 }
 
 void TstForm1::lightsLaidOutInTwips()
