@@ -176,8 +176,7 @@ QString Gateway::reportFolder() const
 
 void Gateway::trimRunLog()
 {
-    m_view->runLog().trim(m_settings.isOn(u"AUTOC"_s, u"report"_s), reportFolder(),
-                          QDate::currentDate());
+    m_view->runLog().trim(m_settings.isOn(keys::SaveReport), reportFolder(), QDate::currentDate());
 }
 
 QString Gateway::soundPath(const QString &file) const
@@ -200,7 +199,7 @@ bool Gateway::requestClose(bool fromCloseBox)
     // A second request (a second signal, say) while the sequence runs lets the first finish.
     if (m_shutdown || m_closing)
         return true;
-    if (m_settings.isOn(u"AUTOC"_s, u"CloseConfirm"_s) &&
+    if (m_settings.isOn(keys::CloseConfirm) &&
         !m_view->ask(
             u"确实关闭短信服务器吗？\r如果关闭，系统将无法发送及接收手机短信\r是否关闭？"_s))
         return false;
@@ -228,7 +227,7 @@ bool Gateway::requestClose(bool fromCloseBox)
     m_dispatchTimer.stop();
     log(u"：关闭短信服务器"_s);
     m_shutdown = true;
-    if (m_settings.isOn(u"AUTOC"_s, u"report"_s))
+    if (m_settings.isOn(keys::SaveReport))
         m_view->runLog().writeReportFile(reportFolder(), QDate::currentDate());
     saveSentCounters();
     m_countTimer.stop();

@@ -30,12 +30,12 @@ QString Gateway::outcomeUnknownText()
 
 bool Gateway::atMostOnce() const
 {
-    return m_settings.isOn(u"AUTOC"_s, u"AtMostOnce"_s);
+    return m_settings.isOn(keys::AtMostOnce);
 }
 
 int Gateway::staleClaimMinutes() const
 {
-    return m_settings.intValue(u"AUTOC"_s, u"ClaimTimeout"_s, kStaleClaimMinutes);
+    return m_settings.intValue(keys::ClaimTimeout, kStaleClaimMinutes);
 }
 
 void Gateway::handOver(int n, const OutboxMessage &m)

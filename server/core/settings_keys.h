@@ -43,6 +43,8 @@ inline constexpr SettingKey SaveReport{"AUTOC", "report"};
 inline constexpr SettingKey ClosePassword{"AUTOC", "Need_Ps"};
 inline constexpr SettingKey AutoHangUp{"AUTOC", "AutoHandup"};
 inline constexpr SettingKey AutoStart{"AUTOC", "AutoSys"};
+inline constexpr SettingKey AtMostOnce{"AUTOC", "AtMostOnce"};
+inline constexpr SettingKey ClaimTimeout{"AUTOC", "ClaimTimeout"};
 
 } // namespace keys
 

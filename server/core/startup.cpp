@@ -37,7 +37,7 @@ bool registerComponents(const ServerSettings &settings,
                         const std::function<void(const QString &)> &showMessage,
                         const std::function<void(const QString &)> &runRegServer)
 {
-    const QString version = settings.value(u"ocx"_s, u"Ver"_s);
+    const QString version = settings.value(keys::ComponentVersion);
     platform::ProfileFile wintic(platform::mapWindowsPath(u"C:\\wintic.ini"_s));
     const QString system = platform::systemFolder();
     const QString libraryTarget =
@@ -46,22 +46,22 @@ bool registerComponents(const ServerSettings &settings,
         return false;
     QDir().mkpath(system);
 
-    QString quillon = settings.value(u"ocx"_s, u"Quillon"_s);
+    QString quillon = settings.value(keys::LibraryName);
     if (quillon.isEmpty())
         quillon = u"Quillon308"_s;
     const QString librarySource = shippedComponent(settings, u"lib"_s + quillon + u".so"_s);
     if (!platform::copyComponent(librarySource, libraryTarget)) {
-        showMessage(u"找不到Quillon308.ocx--"_s + settings.value(u"ocx"_s, u"Quillon"_s));
+        showMessage(u"找不到Quillon308.ocx--"_s + settings.value(keys::LibraryName));
     } else {
         platform::registerControlLibrary(libraryTarget, version);
     }
 
-    QString tarvex = settings.value(u"ocx"_s, u"Tarvex"_s);
+    QString tarvex = settings.value(keys::WorkerServerName);
     if (tarvex.isEmpty())
         tarvex = u"Tarvex80"_s;
     const QString serverTarget = QDir(system).filePath(tarvex);
     if (!platform::copyComponent(shippedComponent(settings, tarvex), serverTarget)) {
-        showMessage(u"找不到tarvex.exe--"_s + settings.value(u"ocx"_s, u"Tarvex"_s));
+        showMessage(u"找不到tarvex.exe--"_s + settings.value(keys::WorkerServerName));
     } else if (runRegServer) {
         runRegServer(serverTarget);
     } else {

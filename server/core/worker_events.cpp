@@ -56,7 +56,7 @@ void Gateway::countSent(int n, qint64 count)
     m_view->setCell(n, ColumnSent, QString::number(sent));
     if (m_view->row(n) && leadingInt(m_view->cell(n, ColumnLimit)) <= sent) {
         stopDevice(n);
-        if (m_settings.isOn(u"AUTOC"_s, u"AutoOpenSet"_s))
+        if (m_settings.isOn(keys::AutoOpenSet))
             openStandbyDevice(n);
         if (m_loaded.soundLimit) {
             m_view->playSound(soundPath(u"Sendend.wav"_s));
@@ -78,7 +78,7 @@ void Gateway::onStatusText(int n, const QString &text)
         if (model.contains(u"MULTIBAND"_s))
             model = u"WAVECOM"_s;
         m_view->setCell(n, ColumnModel, u" ["_s + model + u"]"_s);
-        if (m_settings.isOn(u"AUTOC"_s, u"Auto_Min"_s))
+        if (m_settings.isOn(keys::AutoMinimise))
             m_view->requestMinimise();
         if (!m_shutdown)
             m_dispatchTimer.start();
