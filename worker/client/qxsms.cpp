@@ -3,6 +3,8 @@
 
 #include "worker/client/worker_connection.h"
 
+#include <algorithm>
+
 namespace lonvera::worker::client {
 
 namespace {
@@ -14,7 +16,8 @@ namespace errors = protocol::errors;
 
 thread_local WorkerError t_lastError;
 int g_callTimeoutMs = 60000;
-// Creating a worker loads its control; releasing one closes its port.
+// Creating a worker loads its control; releasing one closes its port. Neither is given longer
+// than a call when the caller allows its calls less.
 constexpr int kCreateTimeoutMs = 15000;
 constexpr int kReleaseTimeoutMs = 15000;
 
@@ -69,7 +72,7 @@ std::unique_ptr<QXSms> QXSms::create(const QString &classId, WorkerError *error)
         create.type = MessageType::Create;
         create.name = classId;
         Message answer;
-        if (connection->request(create, kCreateTimeoutMs, &answer, &e)) {
+        if (connection->request(create, std::min(kCreateTimeoutMs, g_callTimeoutMs), &answer, &e)) {
             std::unique_ptr<QXSms> proxy(new QXSms(connection, answer.objectId));
             if (error)
                 *error = {};
@@ -152,7 +155,8 @@ void QXSms::release()
     release.objectId = m_objectId;
     Message answer;
     WorkerError error;
-    if (!m_connection->request(release, kReleaseTimeoutMs, &answer, &error))
+    if (!m_connection->request(release, std::min(kReleaseTimeoutMs, g_callTimeoutMs), &answer,
+                               &error))
         fail(error);
 }
 

@@ -8,7 +8,8 @@
 //
 // Errors: no exception crosses this interface. A failed call returns an empty value and sets
 // lastError() on the proxy and the thread-wide lastError(); 462 means the worker server could not
-// be started, did not answer, or went away (then serverLost() is also emitted at once).
+// be started, did not answer, or went away (then serverLost() is also emitted at once). A call
+// left unanswered past the call time-out counts as the server gone: the hung server is ended.
 #pragma once
 
 #include "worker/client/worker_error.h"
@@ -75,7 +76,7 @@ public:
     /// The error of the last call of this proxy (number 0 after a success).
     WorkerError lastError() const { return m_lastError; }
 
-    /// The time a call may take before it fails (default 60 s).
+    /// The time a call may take before the server counts as hung and gone (default 60 s).
     static void setCallTimeout(int ms);
     static int callTimeout();
     /// The time a started Tarvex80 may take to listen (default 10 s); one that ends before

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -48,6 +49,19 @@ bool hasEnded(qint64 pid)
     const qsizetype close = line.lastIndexOf(')');
     return close >= 0 && close + 2 < line.size() &&
            (line.at(close + 2) == 'Z' || line.at(close + 2) == 'X');
+}
+
+// Ends a worker server that left a call unanswered (stopped, deadlocked): it holds the ports
+// of its modems, so a fresh server could not open them while it lives. Waits a moment for the
+// kernel to take it down; never touches this process.
+void endHungServer(qint64 pid)
+{
+    if (pid <= 0 || pid == QCoreApplication::applicationPid() || hasEnded(pid))
+        return;
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    const QDeadlineTimer deadline(1000);
+    while (!hasEnded(pid) && !deadline.hasExpired())
+        QThread::msleep(5);
 }
 
 WorkerError unavailable()
@@ -179,7 +193,8 @@ bool WorkerConnection::handshake(WorkerError *error)
     m_alive = true;
     m_socket.write(protocol::encodeFrame(protocol::makeHello()));
     m_socket.flush();
-    const QDeadlineTimer deadline(kHandshakeTimeoutMs);
+    // A caller that allows its calls only a short time allows the greeting no longer.
+    const QDeadlineTimer deadline(std::min(kHandshakeTimeoutMs, QXSms::callTimeout()));
     ++m_blocking;
     // The greeting's answer is filed under request 0 by pump().
     while (!m_answers.contains(0) && m_alive && !deadline.hasExpired()) {
@@ -251,14 +266,22 @@ bool WorkerConnection::request(Message message, int timeoutMs, Message *answer, 
         }
         return true;
     }
-    if (!m_alive) {
-        *error = unavailable();
-    } else {
-        // The answer may still come; it is dropped then, since nobody waits for it.
-        *error = {errors::kAutomationError,
-                  QStringLiteral("The worker server did not answer in time")};
+    if (m_alive) {
+        // A server that leaves a call unanswered is hung: waiting on it again would cost the
+        // caller the whole time-out on every call. It is ended and counted as gone, so every
+        // worker on it reports the loss and the next creation starts a fresh server.
+        abandon();
     }
+    *error = unavailable();
     return false;
+}
+
+void WorkerConnection::abandon()
+{
+    markLost();
+    m_socket.abort();
+    endHungServer(m_serverPid);
+    scheduleDelivery();
 }
 
 void WorkerConnection::pump()

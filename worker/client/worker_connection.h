@@ -3,9 +3,11 @@
 // by the worker proxies created on that thread; used on that thread only.
 //
 // Calls block without running an event loop: the request is written and the socket is read
-// until its answer arrives or the time-out passes. Events read meanwhile are queued and delivered
-// as Qt signals from the thread's event loop afterwards, in the order the worker raised them, so a
-// single-threaded caller never sees an event in the middle of its own call.
+// until its answer arrives or the time-out passes. A call left unanswered past its time-out
+// counts as the server lost: the hung server is ended and every worker on it reports the loss.
+// Events read meanwhile are queued and delivered as Qt signals from the thread's event loop
+// afterwards, in the order the worker raised them, so a single-threaded caller never sees an event
+// in the middle of its own call.
 #pragma once
 
 #include "worker/client/worker_error.h"
@@ -70,6 +72,7 @@ private:
     void onReadyRead();
     void onDisconnected();
     void markLost();
+    void abandon();
     void scheduleDelivery();
     void deliverEvents();
 

@@ -498,6 +498,37 @@ private Q_SLOTS:
         QVERIFY(again);
     }
 
+    void stoppedServerIsEndedAtTheFirstTimeOut()
+    {
+        // A stopped Tarvex80 froze its client for the whole call time-out on every call.
+        std::unique_ptr<EventRecorder> rec;
+        auto worker = m_fixture.connectedWorker(3, &rec);
+        QVERIFY(worker);
+        const qint64 pid = worker->serverPid();
+        const int savedTimeout = client::QXSms::callTimeout();
+        client::QXSms::setCallTimeout(1000);
+        QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSTOP), 0);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(worker->SendsmsA("11", "hung", m_fixture.emulator().number(2)).toString(),
+                 QString());
+        const qint64 took = clock.elapsed();
+        QCOMPARE(worker->lastError().number, 462);
+        QVERIFY2(took >= 1000 && took < 3000, qPrintable(QString::number(took)));
+        // The loss is reported, the next call fails at once, and the hung process is gone.
+        QVERIFY(QTest::qWaitFor([&] { return rec->lost; }, 3000));
+        clock.restart();
+        worker->ClosePort();
+        QVERIFY(clock.elapsed() < 500);
+        QVERIFY(waitForProcessEnd(pid, 3000));
+        worker.reset();
+        client::QXSms::setCallTimeout(savedTimeout);
+        // A fresh server takes the port again.
+        auto again = m_fixture.connectedWorker(3, &rec);
+        QVERIFY(again);
+        QVERIFY(again->serverPid() != pid);
+    }
+
     void unknownClassIsRefused()
     {
         client::WorkerError error;
