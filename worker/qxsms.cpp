@@ -1,6 +1,7 @@
 // See qxsms.h.
 #include "worker/qxsms.h"
 
+#include "control/replies/send_verdict.h"
 #include "control/tarvex.h"
 #include "worker/clock_form.h"
 #include "worker/protocol/reports.h"
@@ -338,6 +339,10 @@ void QXSms::runSend(Task &task)
         // The text goes by reference: a text with "@" grows by one U+3000 per attempt.
         result = control()->Sendsms(task.msg1, task.mb1, task.rp1, task.pV);
         if (result == QLatin1String("y"))
+            break;
+        // No second attempt when the link is gone, the modem went silent (the message may have
+        // gone already) or the network refused the message for good.
+        if (control::endsTheAttempts(control::judgeSendResult(result).outcome))
             break;
     }
     emit OnSendReport(task.ppidd, result);

@@ -3,6 +3,7 @@
 
 #include "control/modem/connection.h"
 #include "control/modem/modem_context.h"
+#include "control/replies/send_verdict.h"
 
 namespace lonvera::control {
 
@@ -68,17 +69,24 @@ SendRun::Step SendRun::exchangePart(const QString &pduHex, int tpduOctets, Form 
 {
     Exchange &exchange = m_context.exchange;
     const QByteArray pduBytes = pduHex.toLatin1() + '\x1a';
+    bool heard = false; // the modem said anything at all (echo, prompt, error) to the command
     if (form == Form::ExplicitCentre) {
         for (int prompt = 0; prompt < 3; ++prompt) {
             exchange.writeCommand(QStringLiteral("AT+CMGS=") + Exchange::numberText(tpduOctets));
             if (!waitPrompt(12))
                 return Step::Aborted;
-            if (exchange.replyBuffer().contains(QLatin1Char('>')))
+            heard = heard || !exchange.replyBuffer().isEmpty();
+            // A modem that said nothing to one command will not prompt on the next.
+            if (exchange.replyBuffer().contains(QLatin1Char('>')) || !heard)
                 break;
         }
         // Written even without a prompt: some modems take the PDU without showing one.
-        exchange.writeRaw(pduBytes);
-        return isAccepted(exchange.waitReply(18)) ? Step::Sent : Step::Failed;
+        if (!exchange.writeRaw(pduBytes))
+            return Step::LinkLost;
+        const QString reply = exchange.waitReply(18);
+        if (const std::optional<Step> fault = faultAfterPdu(reply, heard))
+            return *fault;
+        return isAccepted(reply) ? Step::Sent : Step::Failed;
     }
 
     const bool eightBit = form == Form::EightBit;
@@ -86,11 +94,35 @@ SendRun::Step SendRun::exchangePart(const QString &pduHex, int tpduOctets, Form 
                       '\r');
     if (!waitPrompt(eightBit ? 18 : 12))
         return Step::Aborted;
+    heard = !exchange.replyBuffer().isEmpty();
     m_errorText += exchange.replyBuffer();
-    exchange.writeRaw(pduBytes);
+    if (!exchange.writeRaw(pduBytes))
+        return Step::LinkLost;
     const QString reply = exchange.waitReply(eightBit ? 28 : 18);
     m_errorText += reply;
-    return isAccepted(reply) ? Step::Sent : Step::Failed;
+    if (const std::optional<Step> fault = faultAfterPdu(reply, heard))
+        return *fault;
+    if (isAccepted(reply))
+        return Step::Sent;
+    // Another attempt cannot help a message the network refuses for good (a bad number).
+    const CmsErrorEntry *refusal = cmsErrorEntry(lastCmsError(reply));
+    return refusal && refusal->refusal == RefusalClass::Permanent ? Step::Refused : Step::Failed;
+}
+
+std::optional<SendRun::Step> SendRun::faultAfterPdu(const QString &reply, bool heard)
+{
+    // A close cut the wait: that is no fault of the line.
+    if (m_context.exchange.abortWait()) {
+        abort();
+        return Step::Aborted;
+    }
+    // The PDU was written: from here a lost link or a silent modem leaves it unknown whether the
+    // message went, and sending it again could send it twice.
+    if (!m_context.exchange.isOpen())
+        return Step::LinkLostAfterPdu;
+    if (reply.isEmpty())
+        return heard ? Step::Unanswered : Step::Silent;
+    return std::nullopt;
 }
 
 bool SendRun::sendPart(const QString &pduHex, int tpduOctets, Form form)
@@ -104,7 +136,8 @@ bool SendRun::sendPart(const QString &pduHex, int tpduOctets, Form form)
         for (int open = 0; open < 3 && !exchange.isOpen(); ++open)
             exchange.ensureOpen();
         if (!exchange.isOpen()) {
-            m_errorText += QStringLiteral("发送时通信链路中断(20011)");
+            m_errorText += kLinkLostText;
+            m_endsTheSend = true;
             return false;
         }
         switch (exchangePart(pduHex, tpduOctets, form)) {
@@ -115,6 +148,24 @@ bool SendRun::sendPart(const QString &pduHex, int tpduOctets, Form form)
             return false;
         case Step::Failed:
             break;
+        case Step::Refused:
+            return false;
+        case Step::LinkLost:
+            m_errorText += kLinkLostText;
+            m_endsTheSend = true;
+            return false;
+        case Step::LinkLostAfterPdu:
+            m_errorText += kLinkLostAfterPduText;
+            m_endsTheSend = true;
+            return false;
+        case Step::Unanswered:
+            m_errorText += kSilentAfterPduText;
+            m_endsTheSend = true;
+            return false;
+        case Step::Silent:
+            m_errorText += kSilentText;
+            m_endsTheSend = true;
+            return false;
         }
     }
     return true;
@@ -128,8 +179,8 @@ QString SendRun::finish(bool linkTextOnLinkStateAlone)
         return QStringLiteral("y");
     } else if (m_partsSent > 0) {
         // A long message with parts missing cannot be read by the recipient: say how far it got.
-        result =
-            QStringLiteral("未全部发送成功：共%1条，只发出%2条").arg(m_totalParts).arg(m_partsSent);
+        result = kPartlySentPrefix +
+                 QStringLiteral("：共%1条，只发出%2条").arg(m_totalParts).arg(m_partsSent);
         if (!m_errorText.isEmpty())
             result += QStringLiteral("，") + m_errorText;
     } else {
@@ -139,10 +190,9 @@ QString SendRun::finish(bool linkTextOnLinkStateAlone)
                                  "或再试一下")
                 : m_errorText;
         const bool linkDown = c.linkState != QLatin1String("y");
-        if (linkDown && (linkTextOnLinkStateAlone || !c.exchange.abortWait()))
-            result =
-                QStringLiteral("未发送成功，手机与电脑未成功进行连接，请检查物理链路以及设置是否"
-                               "正确！");
+        // A lost link or a silent modem says so itself: it decides what becomes of the row.
+        if (linkDown && !m_endsTheSend && (linkTextOnLinkStateAlone || !c.exchange.abortWait()))
+            result = kNotConnectedText;
     }
     c.errmsg = result;
     return result;

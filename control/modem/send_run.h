@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace lonvera::control {
 
 class ModemContext;
@@ -38,6 +40,9 @@ public:
     QString finish(bool linkTextOnLinkStateAlone = false);
 
     int partsSent() const { return m_partsSent; }
+    /// True when the link went away or the modem stopped answering: no other attempt or centre
+    /// variant may follow, since nothing can go or the message may already have gone.
+    bool endsTheSend() const { return m_endsTheSend; }
 
     /// The length as the default-centre form writes it: a "0" before exactly two digits.
     static QString defaultLengthText(int octets);
@@ -46,8 +51,18 @@ public:
     static bool isAccepted(const QString &reply);
 
 private:
-    enum class Step { Sent, Failed, Aborted };
+    enum class Step {
+        Sent,
+        Failed,
+        Aborted,
+        Refused,          ///< refused for good: no further attempt
+        LinkLost,         ///< the port went before the PDU was written
+        LinkLostAfterPdu, ///< the port went after the PDU was written
+        Unanswered,       ///< prompted, took the PDU, then said nothing
+        Silent            ///< said nothing at all
+    };
     Step exchangePart(const QString &pduHex, int tpduOctets, Form form);
+    std::optional<Step> faultAfterPdu(const QString &reply, bool heard);
     /// Waits for ">" with a cleared buffer; false when a close was requested meanwhile.
     bool waitPrompt(int seconds);
     void abort();
@@ -56,6 +71,7 @@ private:
     QString m_errorText;
     int m_totalParts = 1;
     int m_partsSent = 0;
+    bool m_endsTheSend = false;
 };
 
 } // namespace lonvera::control

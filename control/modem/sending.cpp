@@ -86,7 +86,7 @@ QString Sending::sendSms(QString &msg, const QString &mobile, int sReport, bool 
 
     if (c.sendMethod == kWave) {
         const QString result = sendDefaultCentre(message);
-        if (result != QLatin1String("y"))
+        if (result != QLatin1String("y") && !m_runEndedTheSend)
             setSendMethod(kWaveNo);
         return result;
     }
@@ -96,6 +96,10 @@ QString Sending::sendSms(QString &msg, const QString &mobile, int sReport, bool 
             setSendMethod(kMoblie);
         return result;
     }
+    // The other centre variant cannot help when the link is gone or the modem went silent, and
+    // could send twice a message the modem may have taken; nor does it say the variant is wrong.
+    if (m_runEndedTheSend)
+        return result;
     setSendMethod(kMbNo);
     result = sendDefaultCentre(message);
     setSendMethod(result == QLatin1String("y") ? QString(kWave) : QString(kWaveNo));
@@ -117,6 +121,7 @@ QString Sending::runVariant(const Message &message, bool explicitCentre)
     ModemContext &c = m_context;
     ModemContext::BusyScope busy(c);
     SendRun run(c);
+    m_runEndedTheSend = false;
     if (!run.begin())
         return run.finish();
 
@@ -148,6 +153,7 @@ QString Sending::runVariant(const Message &message, bool explicitCentre)
         if (!run.sendPart(part.pdu, part.tpduOctets, form))
             break;
     }
+    m_runEndedTheSend = run.endsTheSend();
     return run.finish();
 }
 

@@ -49,6 +49,8 @@ private:
     /// control does not repeat the references it just used, and a recipient never joins the
     /// parts of two messages (3GPP TS 23.040 9.2.3.24.1).
     quint8 m_nextReference;
+    /// The last variant run ended the send (link gone, modem silent): no fallback follows.
+    bool m_runEndedTheSend = false;
 };
 
 } // namespace lonvera::control

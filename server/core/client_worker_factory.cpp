@@ -51,6 +51,7 @@ public:
             .toString();
     }
     void readMsg() override { m_proxy->ReadMsg(); }
+    void ping() override { m_proxy->Comport(); }
     void closePort() override { m_proxy->ClosePort(); }
     int lastError() const override { return m_proxy->lastError().number; }
 

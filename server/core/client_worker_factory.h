@@ -13,9 +13,10 @@ namespace lonvera::server {
 class ClientWorkerFactory : public WorkerFactory
 {
 public:
-    /// callTimeoutMs: how long a call may go unanswered before Tarvex80 counts as gone; the
-    /// server is single-threaded, so a hung worker server must not hang it for long.
-    explicit ClientWorkerFactory(int callTimeoutMs = 15000);
+    /// callTimeoutMs: how long a call may go unanswered before Tarvex80 counts as hung: it is
+    /// ended and a fresh one started. The server is single-threaded, so a hung worker server
+    /// must not hang it for long; the worker answers every call at once (sends are deferred).
+    explicit ClientWorkerFactory(int callTimeoutMs = 2000);
 
     std::unique_ptr<WorkerHandle> create(int *error) override;
     void endServer() override;

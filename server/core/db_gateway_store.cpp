@@ -23,7 +23,7 @@ constexpr int kSendTimeReportLimit = 20;
 
 OutboxMessage messageOf(const db::OutboxRow &row)
 {
-    return {row.id, row.mbno, row.msg, row.comPort, row.report};
+    return {row.id, row.mbno, row.msg, row.comPort, row.report, row.claimedNow};
 }
 
 Move moveOf(const db::MoveOutcome &outcome)
@@ -392,6 +392,12 @@ qint64 DbGatewayStore::count(const QString &table)
         failed(QString());
     }
     return c;
+}
+
+bool DbGatewayStore::returnClaim(qint64 id, int port, QString *error)
+{
+    return guarded(error, false,
+                   [&](QString *reason) { return db::returnClaim(m_db, id, port, reason); });
 }
 
 bool DbGatewayStore::unmarkSending(qint64 id, QString *error)

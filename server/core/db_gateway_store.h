@@ -58,6 +58,7 @@ public:
     bool sweepSendMarks(QString *error) override;
     QList<int> claimedPorts(QString *error) override;
     int releaseClaims(int port, QString *error) override;
+    bool returnClaim(qint64 id, int port, QString *error) override;
     bool unavailable() const override { return m_faulty; }
 
     /// Received rows waiting for the database to come back.

@@ -76,6 +76,11 @@ void Gateway::connectDevice(int n, int port, const QString &rate, const QString 
         m_rangeTexts[std::size_t(port)] = forNo;
     Slot &s = slotRef(n);
     releaseWorker(n);
+    s.recovery.wanted = true;
+    s.recovery.rate = rate;
+    s.recovery.serno = serno;
+    s.recovery.forNo = forNo;
+    m_reconnectTimers[std::size_t(n - 1)].stop();
     // A new worker is not connected until it says so; until then the dispatcher leaves it alone.
     s.connected = false;
     s.idle = false;
@@ -88,7 +93,12 @@ void Gateway::connectDevice(int n, int port, const QString &rate, const QString 
     std::unique_ptr<WorkerHandle> worker = m_factory ? m_factory->create(&error) : nullptr;
     if (!worker) {
         m_lastConnectError = error;
-        logDevice(n, u"无法创建工作对象(错误 "_s + QString::number(error) + u")"_s);
+        // Tried again with a growing pause (the caller does that while the device is away).
+        const QString why = u"无法创建工作对象(错误 "_s + QString::number(error) + u")"_s;
+        if (!s.recovery.lost) {
+            logDevice(n, why);
+            deviceLost(n, u"工作对象未能创建"_s);
+        }
         return;
     }
     wireWorker(n, worker.get());
@@ -140,6 +150,9 @@ void Gateway::stopDevice(int n)
     s.stopPending = false;
     ++s.stopGeneration;
     portLost(s.port);
+    s.recovery.wanted = false;
+    s.recovery.lost = false;
+    m_reconnectTimers[std::size_t(n - 1)].stop();
     releaseWorker(n);
     m_view->setLight(n, Light::NotConnected);
     m_view->setRowState(n, u"暂停"_s);
@@ -233,10 +246,15 @@ void Gateway::onServerLost(int n)
     s.busy = false;
     portLost(s.port);
     releaseWorker(n);
+    settleLostMessage(n);
     m_view->setLight(n, Light::NotConnected);
     m_view->setRowState(n, u"--"_s);
     m_view->setCell(n, ColumnModel, u"--"_s);
-    logDevice(n, u"短信工作服务已中断，设备已断开"_s);
+    // A fresh worker server is started for the devices it served, which connect again.
+    if (s.recovery.wanted)
+        deviceLost(n, u"短信工作服务已中断，设备已断开"_s);
+    else
+        logDevice(n, u"短信工作服务已中断，设备已断开"_s);
     updateBusyState();
 }
 

@@ -8,6 +8,7 @@ using namespace Qt::StringLiterals;
 
 void Gateway::dispatchTick()
 {
+    checkWorkerServer();
     for (int n = 1; n <= kSlots; ++n) {
         Slot &s = slotRef(n);
         // A result whose row could not be moved keeps its slot until the move succeeds, so the
@@ -32,6 +33,11 @@ void Gateway::requestNextMessage(int n)
     // A stopped or lost device takes no message: it could never report on it.
     if (!s.worker || !s.connected || s.pendingMove || s.stopPending || s.outId || m_closing)
         return;
+    // After a temporary refusal the slot waits before it tries again.
+    if (heldOff(n)) {
+        s.idle = true;
+        return;
+    }
     const QDateTime time = now();
     if (m_loaded.justTm == 1) {
         const int hour = time.time().hour();

@@ -29,6 +29,11 @@ Gateway::Gateway(ServerSettings settings, WorkerFactory *factory, GatewayView *v
     connect(&m_counterSaveTimer, &QTimer::timeout, this, &Gateway::saveSentCounters);
     m_claimSweepTimer.setInterval(60000);
     connect(&m_claimSweepTimer, &QTimer::timeout, this, &Gateway::releaseStaleClaims);
+    for (int n = 1; n <= kSlots; ++n) {
+        QTimer &timer = m_reconnectTimers[std::size_t(n - 1)];
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, this, [this, n] { reconnectDevice(n); });
+    }
 }
 
 Gateway::~Gateway()
@@ -208,6 +213,8 @@ bool Gateway::requestClose(bool fromCloseBox)
     m_closing = true;
     log(u"：正在关闭短信服务，请稍候..."_s);
     m_autoConnectTimer.stop();
+    for (QTimer &timer : m_reconnectTimers)
+        timer.stop();
     letEventsRun(4);
     // A message already with a worker is finished and recorded before its port closes: released
     // now, its result would reach nobody and the row would go out again at the next start.

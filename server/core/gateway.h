@@ -9,9 +9,11 @@
 #include "server/core/gateway_view.h"
 #include "server/core/live_settings.h"
 #include "server/core/server_settings.h"
+#include "server/core/slot_recovery.h"
 #include "server/core/worker_handle.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -55,6 +57,7 @@ public:
         /// in, or when the wait runs out (stopGeneration tells a stale deadline from a live one).
         bool stopPending = false;
         int stopGeneration = 0;
+        SlotRecovery recovery;
     };
 
     /// The longest wait, beyond the slot's own pause, for the result of a message that is out
@@ -184,6 +187,17 @@ private:
     int staleClaimMinutes() const;
     bool atMostOnce() const;
     void letEventsRun(int times);
+
+    // Devices that went away and come back by themselves (device_recovery.cpp)
+    void deviceLost(int n, const QString &why);
+    void scheduleReconnect(int n);
+    void reconnectDevice(int n);
+    bool recoveryTakesText(int n, const QString &text);
+    void settleLostMessage(int n);
+    bool settleSendResult(int n, qint64 id, const QString &result, QString *stored);
+    void returnRow(int n, qint64 id);
+    bool heldOff(int n);
+    void checkWorkerServer();
     QString soundPath(const QString &file) const;
 
     ServerSettings m_settings;
@@ -215,6 +229,8 @@ private:
     QTimer m_trimTimer;
     QTimer m_counterSaveTimer;
     QTimer m_claimSweepTimer;
+    std::array<QTimer, kSlots> m_reconnectTimers;
+    QElapsedTimer m_lastPing;
 };
 
 } // namespace lonvera::server

@@ -37,6 +37,8 @@ struct OutboxMessage
     QString msg;
     int comPort = 0;
     int report = 0;
+    /// The claim took the row from every port (its ComPort was 0).
+    bool claimedNow = false;
 };
 
 enum class ClaimStatus { Claimed, NoRow, Failed };
@@ -130,6 +132,8 @@ public:
     /// The database itself is faulty (lost, locked, not writable): the store has said so in the
     /// run log, and the failures of its calls are no news until it says the fault is over.
     virtual bool unavailable() const { return false; }
+    /// Gives a row this port claimed back to every port (ComPort 0) when nothing of it went.
+    virtual bool returnClaim(qint64 /*id*/, int /*port*/, QString * /*error*/) { return false; }
 };
 
 } // namespace lonvera::server

@@ -45,6 +45,7 @@ void Gateway::handOver(int n, const OutboxMessage &m)
                                          m_loaded.sendValidity, s.pause);
     if (r == QStringView(worker::protocol::results::kYes)) {
         s.outId = m.id;
+        s.recovery.out = SlotRecovery::Out{m.id, m.claimedNow, false};
         return;
     }
     // "Busy" keeps the claimed row with this port; a later tick offers it again. So does a call

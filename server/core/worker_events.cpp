@@ -69,6 +69,8 @@ void Gateway::onStatusText(int n, const QString &text)
 {
     if (!validSlot(n))
         return;
+    if (recoveryTakesText(n, text))
+        return;
     const protocol::StatusReport report = protocol::readStatusReport(text);
     if (report.kind == protocol::ReportKind::Progress)
         return;
@@ -97,6 +99,8 @@ void Gateway::onStatusText(int n, const QString &text)
         m_view->setCell(n, ColumnModel, u"--"_s);
         slotRef(n).connected = false;
         portLost(slot(n).port);
+        // Never connected: the operator's to look into, not brought back by itself.
+        slotRef(n).recovery.wanted = false;
     }
 }
 
@@ -138,6 +142,8 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     if (!slot(n).outId || (ok && *slot(n).outId == id))
         settleMessage(n);
     const bool busy = ok && result == QStringView(protocol::results::kModemBusy);
+    bool handled = false;
+    QString stored = result;
     if (busy) {
         // The modem was busy with another operation (reading, a call) and sent nothing: the row
         // stays claimed for this port and goes out on the next tick instead of ending in
@@ -145,10 +151,13 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
         logDevice(n, u"设备忙，信息 "_s + sId.trimmed() + u" 稍后重发"_s);
         if (m_store)
             m_store->unmarkSending(id, nullptr);
+        slotRef(n).recovery.out.reset();
         slotRef(n).idle = true;
-    } else if (ok && !finishMove(n, id, result, when)) {
+    } else if (ok && (handled = settleSendResult(n, id, result, &stored))) {
+        // A lost link, a silent modem or a temporary refusal: the row took its own road.
+    } else if (ok && !finishMove(n, id, stored, when)) {
         // The row stays in outbox, claimed for this port; the slot waits until it is recorded.
-        slotRef(n).pendingMove = Slot::PendingMove{id, result, when};
+        slotRef(n).pendingMove = Slot::PendingMove{id, stored, when};
         slotRef(n).idle = false;
     }
     // A busy answer is a result like any other for the count of results and its read.
@@ -159,7 +168,7 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
         finishPendingStop(n, slot(n).stopGeneration);
         return;
     }
-    if (!busy)
+    if (!busy && !handled)
         requestNextMessage(n);
 }
 

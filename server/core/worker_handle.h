@@ -33,6 +33,9 @@ public:
     virtual void readMsg() = 0;
     /// Closes the worker's port (`ClosePort`).
     virtual void closePort() = 0;
+    /// A cheap call that proves the worker server still answers; a hung one is found out by the
+    /// call's time-out and reported through serverLost.
+    virtual void ping() {}
     /// The error number of the last failed call, 0 when it succeeded (462: server unavailable).
     virtual int lastError() const = 0;
 

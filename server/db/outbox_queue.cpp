@@ -92,6 +92,26 @@ bool claimRow(Database &db, qint64 id, int port, QString *error)
     return claimed;
 }
 
+bool returnClaim(Database &db, qint64 id, int port, QString *error)
+{
+    QSqlError prepareError;
+    QSqlQuery *query = db.prepared(
+        QStringLiteral("update outbox set ComPort=0 where id=? and ComPort=?"), &prepareError);
+    if (!query) {
+        if (error)
+            *error = prepareError.text();
+        return false;
+    }
+    query->addBindValue(id);
+    query->addBindValue(port);
+    const bool ok = query->exec();
+    if (!ok && error)
+        *error = query->lastError().text();
+    const bool returned = ok && query->numRowsAffected() == 1;
+    query->finish();
+    return returned;
+}
+
 ClaimOutcome selectAndClaim(Database &db, int port, const QString &ranges, const QDateTime &now)
 {
     ClaimOutcome outcome;
@@ -110,6 +130,7 @@ ClaimOutcome selectAndClaim(Database &db, int port, const QString &ranges, const
         }
         if (claimRow(db, row->id, port, &error)) {
             row->comPort = port;
+            row->claimedNow = true;
             outcome.status = ClaimStatus::Claimed;
             outcome.row = *row;
             return outcome;

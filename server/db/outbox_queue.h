@@ -23,6 +23,8 @@ struct OutboxRow
     int comPort = 0;
     int report = 0;
     QString username;
+    /// selectAndClaim took the row from every port (it was ComPort 0).
+    bool claimedNow = false;
 };
 
 enum class ClaimStatus {
@@ -45,6 +47,9 @@ std::optional<OutboxRow> selectNextRow(Database &db, int port, const QString &ra
 
 /// Writes the port into a row that is still free (ComPort 0). True when this call took it.
 bool claimRow(Database &db, qint64 id, int port, QString *error = nullptr);
+
+/// Gives a row the port holds back to every port (ComPort 0). True when the row was changed.
+bool returnClaim(Database &db, qint64 id, int port, QString *error = nullptr);
 
 /// Selects the next row for a port and makes it the port's own. A row already holding the port
 /// (claimed before, its worker was busy) is returned as it is. When another server claims the

@@ -136,6 +136,7 @@ ClaimOutcome claimAndMark(Database &db, int port, const QString &ranges, const Q
                                                                    : ClaimStatus::Failed)
                     : claimAndMarkAtOnce(db, row->id, port, since, &error);
             if (status == ClaimStatus::Claimed) {
+                row->claimedNow = row->comPort != port;
                 row->comPort = port;
                 outcome.status = status;
                 outcome.row = *row;
@@ -157,6 +158,7 @@ ClaimOutcome claimAndMark(Database &db, int port, const QString &ranges, const Q
         const bool ours = row->comPort == port;
         const bool claimed = ours || claimRow(db, row->id, port, &error);
         if (claimed && writeMark(db, row->id, port, since, &error) && db.commit()) {
+            row->claimedNow = !ours;
             row->comPort = port;
             outcome.status = ClaimStatus::Claimed;
             outcome.row = *row;

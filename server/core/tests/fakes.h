@@ -36,6 +36,7 @@ public:
         return nextAnswer;
     }
     void readMsg() override { calls << QStringLiteral("ReadMsg"); }
+    void ping() override { ++pings; }
     void closePort() override
     {
         calls << QStringLiteral("ClosePort");
@@ -50,6 +51,7 @@ public:
     QStringList sent;
     QString nextAnswer = QStringLiteral("y");
     int closeCount = 0;
+    int pings = 0;
 };
 
 class FakeFactory : public WorkerFactory
@@ -119,8 +121,11 @@ public:
         if (!best)
             return {};
         Row &row = const_cast<Row &>(*best);
+        OutboxMessage claimed = row.m;
+        claimed.claimedNow = row.m.comPort == 0;
         row.m.comPort = port;
-        return {ClaimStatus::Claimed, row.m, {}};
+        claimed.comPort = port;
+        return {ClaimStatus::Claimed, claimed, {}};
     }
     Move moveToSent(qint64 id, const QDateTime &) override { return move(id, sentIds); }
     Move moveToBad(qint64 id, const QDateTime &, const QString &why) override
@@ -155,6 +160,17 @@ public:
         if (table == QLatin1String("inbox"))
             return inbox.size();
         return failCounts ? -1 : calls.size();
+    }
+
+    bool returnClaim(qint64 id, int port, QString *) override
+    {
+        for (Row &r : outbox) {
+            if (r.m.id == id && r.m.comPort == port) {
+                r.m.comPort = 0;
+                return true;
+            }
+        }
+        return false;
     }
 
     void addOutbox(qint64 id, const QString &mbno, const QDateTime &due, int comPort = 0)

@@ -1,0 +1,255 @@
+// The gateway core when a device goes away and comes back by itself, against a fake worker and an
+// in-memory store: a lost link, a silent modem, a worker server that died, and the modem's
+// refusals taken by class.
+#include "control/replies/send_verdict.h"
+#include "fakes.h"
+#include "server/core/gateway.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace lonvera::server;
+using namespace lonvera::server::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Rig
+{
+    QTemporaryDir dir;
+    FakeStore store;
+    FakeFactory factory;
+    GatewayView view;
+    std::unique_ptr<Gateway> gateway;
+    QDateTime clock = QDateTime(QDate(2024, 5, 6), QTime(12, 0, 0));
+
+    Rig()
+    {
+        for (int id = 1; id <= 16; ++id) {
+            DeviceRecord d;
+            d.id = id;
+            d.com = u"COM%1"_s.arg(id);
+            d.rate = u"9600"_s;
+            d.forNo = u"|不限范围|"_s;
+            d.msgMax = 88888888;
+            store.deviceRows << d;
+        }
+        gateway = std::make_unique<Gateway>(ServerSettings(dir.path()), &factory, &view);
+        gateway->setClock([this] { return clock; });
+        gateway->loadSettings();
+        gateway->attachStore(&store);
+    }
+    void queue(int rows)
+    {
+        for (int id = 1; id <= rows; ++id)
+            store.addOutbox(id, u"1380000000%1"_s.arg(id), clock.addSecs(-60 + id));
+    }
+    FakeWorker *connect(int n)
+    {
+        gateway->connectDevice(n, n, u"9600"_s, QString(), u"|不限范围|"_s, 0);
+        FakeWorker *w = worker(n);
+        emit w->otherReport(u"成功连接设备SIM900(COM%1)"_s.arg(n));
+        return w;
+    }
+    FakeWorker *worker(int n) const
+    {
+        return static_cast<FakeWorker *>(gateway->slot(n).worker.get());
+    }
+    int logged(const QString &text) const { return int(view.runLog().lines().filter(text).size()); }
+};
+
+int connects(const FakeWorker *w)
+{
+    return int(w->calls.filter(u"Connect 9"_s).size());
+}
+
+} // namespace
+
+class TstDeviceRecovery : public QObject
+{
+    Q_OBJECT
+private slots:
+    void lostLinkKeepsTheRowAndReconnects();
+    void addressedRowWaitsForItsPort();
+    void silentModemAfterTheMessageIsOutcomeUnknown();
+    void refusalsAreStoredReadably_data();
+    void refusalsAreStoredReadably();
+    void temporaryRefusalKeepsTheRow();
+    void lostWorkerServerIsReplaced();
+    void stoppedDeviceStaysStopped();
+    void hungWorkerServerIsAskedWhileMessagesAreOut();
+};
+
+void TstDeviceRecovery::lostLinkKeepsTheRowAndReconnects()
+{
+    // An unplugged modem turned the queue into failures: its slot took row after row and
+    // failed each at once.
+    Rig rig;
+    rig.queue(3);
+    FakeWorker *w3 = rig.connect(3);
+    FakeWorker *w4 = rig.connect(4);
+    QCOMPARE(w3->sent, QStringList{u"1"_s});
+    QCOMPARE(w4->sent, QStringList{u"2"_s});
+
+    emit w3->sendReport(u"1"_s, u"\r\n> "_s + lonvera::control::kLinkLostText);
+    QVERIFY(rig.store.badIds.isEmpty());
+    // Nothing went: the row is free for every port again, and the lost slot takes nothing.
+    QCOMPARE(rig.store.outboxRow(1)->m.comPort, 0);
+    QVERIFY(!rig.gateway->slot(3).connected);
+    rig.gateway->dispatchTick();
+    QCOMPARE(w3->sent, QStringList{u"1"_s});
+    emit w4->sendReport(u"2"_s, u"y"_s);
+    QCOMPARE(w4->sent, (QStringList{u"2"_s, u"1"_s}));
+    QCOMPARE(rig.logged(u"设备连接中断"_s), 1);
+
+    // Connected again by itself with a growing pause; the attempts are not logged.
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w3), 2, 3000);
+    emit w3->otherReport(u"正在连接"_s);
+    emit w3->otherReport(u"未找到设备"_s);
+    QTest::qWait(1300);
+    QCOMPARE(connects(w3), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w3), 3, 3000);
+    emit w3->otherReport(u"成功连接设备SIM900(COM3)"_s);
+    QVERIFY(rig.gateway->slot(3).connected);
+    QCOMPARE(rig.logged(u"未找到设备"_s), 0);
+    QCOMPARE(rig.logged(u"设备已恢复连接"_s), 1);
+    QCOMPARE(rig.logged(u"设备连接中断"_s), 1);
+    QCOMPARE(w3->sent, (QStringList{u"1"_s, u"3"_s}));
+}
+
+void TstDeviceRecovery::addressedRowWaitsForItsPort()
+{
+    Rig rig;
+    rig.store.addOutbox(7, u"13800000007"_s, rig.clock.addSecs(-5), 3);
+    FakeWorker *w3 = rig.connect(3);
+    QCOMPARE(w3->sent, QStringList{u"7"_s});
+    emit w3->sendReport(u"7"_s, lonvera::control::kNotConnectedText);
+    QVERIFY(rig.store.badIds.isEmpty());
+    QCOMPARE(rig.store.outboxRow(7)->m.comPort, 3);
+}
+
+void TstDeviceRecovery::silentModemAfterTheMessageIsOutcomeUnknown()
+{
+    // A modem that fell silent after taking the message had it sent again once it answered.
+    Rig rig;
+    rig.queue(2);
+    FakeWorker *w = rig.connect(5);
+    emit w->sendReport(u"1"_s, u"\r\n> "_s + lonvera::control::kSilentAfterPduText);
+    QCOMPARE(rig.store.badIds, QList<qint64>{1});
+    QVERIFY(rig.store.badWhy.value(0).startsWith(u"发送结果未知"_s));
+    QCOMPARE(rig.logged(u"设备连接中断"_s), 1);
+    // Not handed the next row while it is away.
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    QCOMPARE(rig.store.outboxRow(2)->m.comPort, 0);
+}
+
+void TstDeviceRecovery::refusalsAreStoredReadably_data()
+{
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("why");
+    const QString cms304 = u"\r\n+CMS ERROR: 304\r\n"_s;
+    QTest::newRow("invalid PDU, permanent")
+        << u"> "_s + cms304 + u"> "_s + cms304 << u"短信参数无效(+CMS ERROR: 304)"_s;
+    QTest::newRow("barred") << u"\r\n+CMS ERROR: 10\r\n"_s << u"号码被限制呼叫(+CMS ERROR: 10)"_s;
+    QTest::newRow("code not in the table")
+        << u"\r\n+CMS ERROR: 500\r\n"_s << u"发送失败(+CMS ERROR: 500)"_s;
+    QTest::newRow("no code") << u"发送失败"_s << u"发送失败"_s;
+}
+
+void TstDeviceRecovery::refusalsAreStoredReadably()
+{
+    // A modem's refusal was stored in badoutbox as the raw AT transcript.
+    QFETCH(QString, result);
+    QFETCH(QString, why);
+    Rig rig;
+    rig.queue(2);
+    FakeWorker *w = rig.connect(2);
+    emit w->sendReport(u"1"_s, result);
+    QCOMPARE(rig.store.badWhy, QStringList{why});
+    // A refusal is the message's fault, not the device's: it goes on with the next.
+    QVERIFY(rig.gateway->slot(2).connected);
+    QCOMPARE(w->sent, (QStringList{u"1"_s, u"2"_s}));
+}
+
+void TstDeviceRecovery::temporaryRefusalKeepsTheRow()
+{
+    Rig rig;
+    rig.queue(1);
+    FakeWorker *w = rig.connect(2);
+    const QString noService = u"\r\n+CMS ERROR: 331\r\n"_s;
+    emit w->sendReport(u"1"_s, noService);
+    QVERIFY(rig.store.badIds.isEmpty());
+    QCOMPARE(rig.store.outboxRow(1)->m.comPort, 2);
+    // Not again at once: after a pause.
+    rig.gateway->dispatchTick();
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    QTRY_COMPARE_WITH_TIMEOUT(w->sent.size(), 2, 4000);
+    emit w->sendReport(u"1"_s, noService);
+    QCOMPARE(rig.logged(u"无网络服务(+CMS ERROR: 331)"_s), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(w->sent.size(), 3, 5000);
+    emit w->sendReport(u"1"_s, u"y"_s);
+    QCOMPARE(rig.store.sentIds, QList<qint64>{1});
+}
+
+void TstDeviceRecovery::lostWorkerServerIsReplaced()
+{
+    // A worker server that died left every device down until an operator restarted the server.
+    Rig rig;
+    rig.queue(2);
+    FakeWorker *w1 = rig.connect(1);
+    FakeWorker *w2 = rig.connect(2);
+    // Slot 1's worker was still waiting before the exchange; slot 2's was sending.
+    emit w1->otherReport(u"正在候时"_s);
+    emit w2->otherReport(u"正在候时"_s);
+    emit w2->otherReport(u"正在发送"_s);
+    rig.factory.failWith = 462;
+    emit w1->serverLost();
+    emit w2->serverLost();
+    QVERIFY(!rig.gateway->slot(1).worker && !rig.gateway->slot(2).worker);
+    // Nothing of row 1 went: free again. Row 2 may have gone: parked, not sent twice.
+    QCOMPARE(rig.store.outboxRow(1)->m.comPort, 0);
+    QCOMPARE(rig.store.badIds, QList<qint64>{2});
+    QVERIFY(rig.store.badWhy.value(0).startsWith(u"发送结果未知"_s));
+
+    // The first tries find no worker server; a later one gets fresh workers that connect.
+    QTest::qWait(1500);
+    QVERIFY(!rig.gateway->slot(1).worker);
+    rig.factory.failWith = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(rig.gateway->slot(1).worker && rig.gateway->slot(2).worker, 5000);
+    QCOMPARE(connects(rig.worker(1)), 1);
+    QCOMPARE(rig.logged(u"短信工作服务已中断"_s), 2);
+    QCOMPARE(rig.logged(u"无法创建工作对象"_s), 0);
+    emit rig.worker(1)->otherReport(u"成功连接设备SIM900(COM1)"_s);
+    QCOMPARE(rig.worker(1)->sent, QStringList{u"1"_s});
+}
+
+void TstDeviceRecovery::stoppedDeviceStaysStopped()
+{
+    Rig rig;
+    rig.queue(1);
+    FakeWorker *w = rig.connect(6);
+    emit w->sendReport(u"1"_s, lonvera::control::kLinkLostText);
+    rig.gateway->stopDevice(6);
+    QTest::qWait(1500);
+    QVERIFY(!rig.gateway->slot(6).worker);
+    QCOMPARE(rig.factory.created.size(), std::size_t(1));
+}
+
+void TstDeviceRecovery::hungWorkerServerIsAskedWhileMessagesAreOut()
+{
+    Rig rig;
+    rig.queue(1);
+    FakeWorker *w = rig.connect(1);
+    FakeWorker *idle = rig.connect(2);
+    rig.gateway->dispatchTick();
+    rig.gateway->dispatchTick();
+    QCOMPARE(w->pings + idle->pings, 1);
+    emit w->sendReport(u"1"_s, u"y"_s);
+    QTest::qWait(5100);
+    rig.gateway->dispatchTick();
+    // Nothing is out: nothing to wait for, nothing to ask.
+    QCOMPARE(w->pings + idle->pings, 1);
+}
+
+QTEST_GUILESS_MAIN(TstDeviceRecovery)
+#include "tst_device_recovery.moc"
