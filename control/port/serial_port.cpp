@@ -132,27 +132,20 @@ void SerialPort::onErrorOccurred()
 
 void SerialPort::applyHandshaking()
 {
-    switch (m_handshaking) {
-    case 1:
-        m_port->setFlowControl(QSerialPort::SoftwareControl);
-        break;
-    case 2:
-        m_port->setFlowControl(QSerialPort::HardwareControl);
-        break;
-    case 3: {
-        // Qt knows no "both"; add XON/XOFF to RTS/CTS on the terminal itself.
-        m_port->setFlowControl(QSerialPort::HardwareControl);
-        termios tio{};
-        const int fd = int(m_port->handle());
-        if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
-            tio.c_iflag |= IXON | IXOFF;
-            ::tcsetattr(fd, TCSANOW, &tio);
-        }
-        break;
-    }
-    default:
-        m_port->setFlowControl(QSerialPort::NoFlowControl);
-        break;
+    // XON/XOFF on the modem's side is never obeyed (IXON stays off): in PDU mode every byte either
+    // side writes is a hex digit, CR, LF, a blank, ">" or Ctrl-Z, so the modem never has to
+    // throttle us in-band, while one 0x13 in line noise would halt our output until a 0x11
+    // happened to come. Modes 1 and 3 keep only our own half (IXOFF: we may ask the modem to
+    // pause when our input fills), so the four probe modes stay four different line set-ups.
+    m_port->setFlowControl(m_handshaking >= 2 ? QSerialPort::HardwareControl
+                                              : QSerialPort::NoFlowControl);
+    termios tio{};
+    const int fd = int(m_port->handle());
+    if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+        tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+        if (m_handshaking == 1 || m_handshaking == 3)
+            tio.c_iflag |= IXOFF;
+        ::tcsetattr(fd, TCSANOW, &tio);
     }
     m_port->clearError();
 }

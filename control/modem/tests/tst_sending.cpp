@@ -1,6 +1,7 @@
 // Sending against the modem emulator: the parts as written to the modem, the destination forms
 // of both centre variants, the remembered variant, refusals, retries, partial failures and a
 // close in the middle of a send.
+#include "control/replies/send_verdict.h"
 #include "emulator_fixture.h"
 
 #include <QElapsedTimer>
@@ -31,6 +32,9 @@ private slots:
     void closeDuringSendInterrupts();
     void referencesDifferPerMessage();
     void eightBitData();
+    void strayXoffDoesNotHaltThePort();
+    void permanentRefusalIsNotRepeated();
+    void linkLostAfterThePduEndsTheSend();
 
 private:
     bool start(const std::function<void(ModemProfile &)> &change = {}, int modems = 1);
@@ -330,6 +334,57 @@ void TestSending::eightBitData()
     control.setSmsService(QStringLiteral("+8613800"));
     QCOMPARE(control.SendAsc2(data, QStringLiteral("13912345678"), 0),
              QStringLiteral("信息中心号码位数不对，应为13位并以“+86”开头！"));
+}
+
+void TestSending::strayXoffDoesNotHaltThePort()
+{
+    // A stray XOFF byte on the line stopped the port's output for good.
+    QVERIFY(start());
+    Tarvex control;
+    connectControl(control);
+    m_emulator->inject(Com, QByteArray("\x13"));
+    QVERIFY(m_emulator->waitFor([] { return true; }, 200));
+    QCOMPARE(control.Sendsms(QStringLiteral("after noise"), QStringLiteral("13912345678"), 0),
+             QStringLiteral("y"));
+}
+
+void TestSending::permanentRefusalIsNotRepeated()
+{
+    // A refused number was tried three times per centre variant: the same refusal six times.
+    storeSendMethod(QStringLiteral("wave"));
+    QVERIFY(start([](ModemProfile &p) { p.unknownNumberCmsError = 28; }));
+    Tarvex control;
+    connectControl(control);
+    const QString result =
+        control.Sendsms(QStringLiteral("nobody"), QStringLiteral("13900000000"), 0);
+    QVERIFY2(result.contains(QStringLiteral("+CMS ERROR: 28")), qPrintable(result));
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
+}
+
+void TestSending::linkLostAfterThePduEndsTheSend()
+{
+    // A message the modem took before its port went away was recorded as not sent.
+    QVERIFY(start([](ModemProfile &p) { p.networkDelayMs = 3000; }, 2));
+    Tarvex control;
+    connectControl(control);
+    // The port goes away while the modem holds its answer to the PDU.
+    bool unplugged = false;
+    QObject guard;
+    QObject::connect(m_emulator->log(), &lonvera::emulator::EmulatorLog::changed, &guard, [&] {
+        const QList<QByteArray> commands = m_emulator->commands(Com);
+        if (!unplugged && !commands.isEmpty() && commands.last().endsWith("^Z")) {
+            unplugged = true;
+            m_emulator->unplug(Com);
+        }
+    });
+    const QString result = control.Sendsms(QStringLiteral("gone"), m_emulator->number(Com + 1), 0);
+    QVERIFY2(result.endsWith(lonvera::control::kLinkLostAfterPduText), qPrintable(result));
+    // No second attempt and no other centre variant: the PDU was written once.
+    const QList<QByteArray> commands = m_emulator->commands(Com);
+    QCOMPARE(std::count_if(commands.begin(), commands.end(),
+                           [](const QByteArray &c) { return c.endsWith("^Z"); }),
+             1);
+    QCOMPARE(fixture::storedSendMethod(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestSending)
