@@ -6,7 +6,9 @@
 // takes a PDU again. Prints per case what went wrong, read from the wire log.
 //
 //   bench_chaos [--messages 250] [--faults 10] [--modems 4] [--network 1000-2000]
-//               [--case kill|kill-at-most-once|term|pause|pg-stopped|sqlite-locked|none|all]
+//               [--case kill|kill-at-most-once|term|pause|pg-stopped|sqlite-locked|worker-kill|
+//                       worker-stop|unplug-1s|unplug-10s|unplug-60s|silent-60s|
+//                       silent-for-good|line-noise|none|all]
 //               [--details]
 #include "server/core/tests/chaos_run.h"
 
@@ -67,7 +69,15 @@ int main(int argc, char *argv[])
                           {"term", Fault::Terminate, false},
                           {"pause", Fault::PauseStart, false},
                           {"pg-stopped", Fault::DbStopped, false, 15000, 2},
-                          {"sqlite-locked", Fault::DbLocked, false, 40000, 2}};
+                          {"sqlite-locked", Fault::DbLocked, false, 40000, 2},
+                          {"worker-kill", Fault::WorkerKilled, false},
+                          {"worker-stop", Fault::WorkerStopped, false},
+                          {"unplug-1s", Fault::Unplugged, false, 1000, 3},
+                          {"unplug-10s", Fault::Unplugged, false, 10000, 3},
+                          {"unplug-60s", Fault::Unplugged, false, 60000, 1},
+                          {"silent-60s", Fault::Silent, false, 60000, 1},
+                          {"silent-for-good", Fault::Silent, false, -1, 1},
+                          {"line-noise", Fault::LineNoise, false, 5000, 3}};
     std::printf("%-20s %8s %6s %6s %6s %9s %6s %9s %8s %6s %11s %8s\n", "case", "messages",
                 "faults", "lost", "twice", "sent-not", "stuck", "bad-sent", "unknown", "false",
                 "resume-s", "seconds");
@@ -80,7 +90,7 @@ int main(int argc, char *argv[])
         ChaosOptions options = base;
         options.fault = c.fault;
         options.atMostOnce = c.atMostOnce;
-        if (c.faultMs > 0) {
+        if (c.faultMs != 0) {
             options.faultMs = c.faultMs;
             options.faults = std::min(options.faults, c.faults);
         }
@@ -90,7 +100,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "%s: %s\n", c.name, qPrintable(error));
             return 1;
         }
-        // Resume: mean/longest seconds from a database fault's end to the next PDU taken.
+        // Resume: mean/longest seconds from a fault's end to the next PDU taken.
         const QString resume =
             f.resumed > 0 ? u"%1/%2"_s.arg(double(f.resumeSumMs) / f.resumed / 1000, 0, 'f', 1)
                                 .arg(double(f.resumeMaxMs) / 1000, 0, 'f', 1)

@@ -131,6 +131,31 @@ private:
 
 } // namespace
 
+namespace {
+
+// The worker server that serves this machine prefix: the process named Tarvex80 whose
+// environment carries the prefix (it is detached from the Brevin that started it).
+qint64 workerServerPid(const QString &prefix)
+{
+    const QByteArray wanted = "LONVERA_PREFIX=" + prefix.toLocal8Bit();
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile comm(u"/proc/%1/comm"_s.arg(pid));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "Tarvex80")
+            continue;
+        QFile environ(u"/proc/%1/environ"_s.arg(pid));
+        if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(wanted))
+            return pid;
+    }
+    return 0;
+}
+
+} // namespace
+
 QString faultName(Fault fault)
 {
     switch (fault) {
@@ -146,9 +171,89 @@ QString faultName(Fault fault)
         return u"PostgreSQL stopped"_s;
     case Fault::DbLocked:
         return u"SQLite locked"_s;
+    case Fault::WorkerKilled:
+        return u"worker server killed"_s;
+    case Fault::WorkerStopped:
+        return u"worker server stopped"_s;
+    case Fault::Unplugged:
+        return u"modem unplugged"_s;
+    case Fault::Silent:
+        return u"modem silent"_s;
+    case Fault::LineNoise:
+        return u"line noise"_s;
     }
     return {};
 }
+
+namespace {
+
+// Waits until a modem (com 0: any) takes a PDU again and counts the time it took.
+void countResume(E2eRig &rig, int com, ChaosFigures *figures, int fault)
+{
+    const qsizetype before = rig.emulator().sentMessages(com).size();
+    QElapsedTimer resume;
+    resume.start();
+    if (QTest::qWaitFor([&] { return rig.emulator().sentMessages(com).size() > before; }, 180000)) {
+        const qint64 ms = resume.elapsed();
+        figures->resumeMaxMs = std::max(figures->resumeMaxMs, ms);
+        figures->resumeSumMs += ms;
+        ++figures->resumed;
+    } else {
+        figures->details << u"sending did not resume after fault %1"_s.arg(fault + 1);
+    }
+}
+
+// The faults the gateway mends by itself: of the worker server, of one modem, of one line.
+void healingFault(E2eRig &rig, const ChaosOptions &options, int f, ChaosFigures *figures)
+{
+    const int com = f % options.modems + 1;
+    switch (options.fault) {
+    case Fault::WorkerKilled:
+    case Fault::WorkerStopped: {
+        const qint64 pid = workerServerPid(rig.prefix());
+        if (pid <= 0) {
+            figures->details << u"no worker server to stop at fault %1"_s.arg(f + 1);
+            return;
+        }
+        ::kill(pid_t(pid), options.fault == Fault::WorkerKilled ? SIGKILL : SIGSTOP);
+        countResume(rig, 0, figures, f);
+        return;
+    }
+    case Fault::Unplugged:
+        rig.emulator().unplug(com);
+        QTest::qWait(options.faultMs);
+        rig.emulator().replug(com);
+        countResume(rig, com, figures, f);
+        return;
+    case Fault::Silent:
+        rig.emulator().updateProfile(com, [](emulator::ModemProfile &p) { p.silent = true; });
+        if (options.faultMs < 0)
+            return; // for good: its messages must go through the others
+        QTest::qWait(options.faultMs);
+        rig.emulator().updateProfile(com, [](emulator::ModemProfile &p) { p.silent = false; });
+        countResume(rig, com, figures, f);
+        return;
+    case Fault::LineNoise: {
+        // A burst of random bytes every 200 ms, flow-control characters among them.
+        QElapsedTimer burst;
+        burst.start();
+        while (burst.elapsed() < options.faultMs) {
+            QByteArray noise(8, '\0');
+            for (char &c : noise)
+                c = char(QRandomGenerator::global()->bounded(256));
+            noise[0] = '\x13';
+            rig.emulator().inject(com, noise);
+            QTest::qWait(200);
+        }
+        countResume(rig, com, figures, f);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+} // namespace
 
 bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error)
 {
@@ -242,6 +347,13 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
             }
             break;
         }
+        case Fault::WorkerKilled:
+        case Fault::WorkerStopped:
+        case Fault::Unplugged:
+        case Fault::Silent:
+        case Fault::LineNoise:
+            healingFault(rig, options, f, figures);
+            break;
         case Fault::None:
             break;
         }
