@@ -2,7 +2,7 @@
 # Installs the Debian packages the gateway and its tests need. Does nothing when they are present.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkgconf
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy llvm pkgconf python3
   qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc

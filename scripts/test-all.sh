@@ -2,8 +2,8 @@
 # The whole check, as CI runs it: installs what is missing, checks the formatting, builds twice
 # and runs the tests with ctest, then prints what each stage took.
 #   gcc:   warnings as errors, every test but the fuzzers.
-#   clang: address, undefined-behaviour and leak sanitizers and the libFuzzer targets; every
-#          test, then the leak check's own proof.
+#   clang: address, undefined-behaviour and leak sanitizers, the libFuzzer targets and coverage;
+#          every test, then the leak check's own proof and line and branch coverage per folder.
 # Sanitizer reports of spawned servers land in build/ci-*/sanitizer-reports; any of them fails
 # the run.
 set -euo pipefail
@@ -72,10 +72,14 @@ stage "gcc tests"
 
 stage "clang sanitizer build"
 CC=clang CXX=clang++ cmake -S . -B build/ci-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DLONVERA_SANITIZE=ON -DLONVERA_FUZZ=ON \
+  -DLONVERA_SANITIZE=ON -DLONVERA_FUZZ=ON -DLONVERA_COVERAGE=ON \
   -DLONVERA_SANITIZER_REPORT_FILES=ON >/dev/null
 cmake --build build/ci-asan -j "$jobs"
 stage "clang sanitizer tests"
+rm -rf build/ci-asan/profiles
 sanitized_ctest build/ci-asan --output-on-failure -j "$jobs"
 stage "leak check proof"
 .ci/check-leak-probe.sh build/ci-asan
+stage "coverage"
+# A report, not a gate: a coverage tool that fails says so without failing the run.
+.ci/coverage-report.sh build/ci-asan || echo "coverage: no report"
