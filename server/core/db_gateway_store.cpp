@@ -394,6 +394,18 @@ qint64 DbGatewayStore::count(const QString &table)
     return c;
 }
 
+std::optional<OutboxMessage> DbGatewayStore::oldestDue(const QDateTime &now, QDateTime *since,
+                                                       QString *error)
+{
+    std::optional<db::OutboxRow> row =
+        guarded(error, std::optional<db::OutboxRow>(),
+                [&](QString *reason) { return db::oldestDueRow(m_db, now, reason); });
+    if (!row)
+        return std::nullopt;
+    *since = row->sendTime;
+    return messageOf(*row);
+}
+
 bool DbGatewayStore::returnClaim(qint64 id, int port, QString *error)
 {
     return guarded(error, false,

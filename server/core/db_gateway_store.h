@@ -59,6 +59,8 @@ public:
     QList<int> claimedPorts(QString *error) override;
     int releaseClaims(int port, QString *error) override;
     bool returnClaim(qint64 id, int port, QString *error) override;
+    std::optional<OutboxMessage> oldestDue(const QDateTime &now, QDateTime *since,
+                                           QString *error) override;
     bool unavailable() const override { return m_faulty; }
 
     /// Received rows waiting for the database to come back.

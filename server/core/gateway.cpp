@@ -159,6 +159,7 @@ void Gateway::logDevice(int n, const QString &text)
 
 void Gateway::updateTableCounters()
 {
+    warnWaitingRow();
     if (!m_store)
         return;
     auto number = [this](const char *table) {

@@ -198,6 +198,7 @@ private:
     void returnRow(int n, qint64 id);
     bool heldOff(int n);
     void checkWorkerServer();
+    void warnWaitingRow();
     QString soundPath(const QString &file) const;
 
     ServerSettings m_settings;
@@ -231,6 +232,8 @@ private:
     QTimer m_claimSweepTimer;
     std::array<QTimer, kSlots> m_reconnectTimers;
     QElapsedTimer m_lastPing;
+    /// The row the run log last warned about as waiting with no device to take it.
+    qint64 m_warnedRow = 0;
 };
 
 } // namespace lonvera::server

@@ -132,6 +132,12 @@ public:
     /// The database itself is faulty (lost, locked, not writable): the store has said so in the
     /// run log, and the failures of its calls are no news until it says the fault is over.
     virtual bool unavailable() const { return false; }
+    /// Of the rows due now (any port), the one that has waited longest; none when none is due.
+    virtual std::optional<OutboxMessage> oldestDue(const QDateTime & /*now*/, QDateTime * /*since*/,
+                                                   QString * /*error*/)
+    {
+        return std::nullopt;
+    }
     /// Gives a row this port claimed back to every port (ComPort 0) when nothing of it went.
     virtual bool returnClaim(qint64 /*id*/, int /*port*/, QString * /*error*/) { return false; }
 };

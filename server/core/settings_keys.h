@@ -45,6 +45,8 @@ inline constexpr SettingKey AutoHangUp{"AUTOC", "AutoHandup"};
 inline constexpr SettingKey AutoStart{"AUTOC", "AutoSys"};
 inline constexpr SettingKey AtMostOnce{"AUTOC", "AtMostOnce"};
 inline constexpr SettingKey ClaimTimeout{"AUTOC", "ClaimTimeout"};
+/// Minutes the oldest due row may wait before the run log says why no device takes it.
+inline constexpr SettingKey WaitWarning{"AUTOC", "WaitWarning"};
 
 } // namespace keys
 

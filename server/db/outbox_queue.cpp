@@ -92,6 +92,40 @@ bool claimRow(Database &db, qint64 id, int port, QString *error)
     return claimed;
 }
 
+std::optional<OutboxRow> oldestDueRow(Database &db, const QDateTime &now, QString *error)
+{
+    const Dialect dialect = db.dialect();
+    const QString columns =
+        QStringLiteral(" id, Mbno, SendTime, ComPort from outbox where SendTime < ") +
+        timeParameter(dialect) + QStringLiteral(" order by SendTime, id");
+    const QString sql = dialect == Dialect::TSql
+                            ? QStringLiteral("select top 1") + columns
+                            : QStringLiteral("select") + columns + QStringLiteral(" limit 1");
+    QSqlError prepareError;
+    QSqlQuery *query = db.prepared(sql, &prepareError);
+    if (!query) {
+        if (error)
+            *error = prepareError.text();
+        return std::nullopt;
+    }
+    query->addBindValue(timeText(now));
+    if (!query->exec()) {
+        if (error)
+            *error = query->lastError().text();
+        return std::nullopt;
+    }
+    std::optional<OutboxRow> row;
+    if (query->next()) {
+        row.emplace();
+        row->id = query->value(0).toLongLong();
+        row->mbno = query->value(1).toString();
+        row->sendTime = dateTimeOf(query->value(2));
+        row->comPort = query->value(3).toInt();
+    }
+    query->finish();
+    return row;
+}
+
 bool returnClaim(Database &db, qint64 id, int port, QString *error)
 {
     QSqlError prepareError;

@@ -48,6 +48,9 @@ std::optional<OutboxRow> selectNextRow(Database &db, int port, const QString &ra
 /// Writes the port into a row that is still free (ComPort 0). True when this call took it.
 bool claimRow(Database &db, qint64 id, int port, QString *error = nullptr);
 
+/// Of the rows due at `now` (any port), the one that has waited longest.
+std::optional<OutboxRow> oldestDueRow(Database &db, const QDateTime &now, QString *error = nullptr);
+
 /// Gives a row the port holds back to every port (ComPort 0). True when the row was changed.
 bool returnClaim(Database &db, qint64 id, int port, QString *error = nullptr);
 

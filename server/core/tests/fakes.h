@@ -162,6 +162,19 @@ public:
         return failCounts ? -1 : calls.size();
     }
 
+    std::optional<OutboxMessage> oldestDue(const QDateTime &now, QDateTime *since,
+                                           QString *) override
+    {
+        const Row *best = nullptr;
+        for (const Row &r : outbox) {
+            if (r.sendTime < now && (!best || r.sendTime < best->sendTime))
+                best = &r;
+        }
+        if (!best)
+            return std::nullopt;
+        *since = best->sendTime;
+        return best->m;
+    }
     bool returnClaim(qint64 id, int port, QString *) override
     {
         for (Row &r : outbox) {

@@ -78,6 +78,8 @@ private slots:
     void lostWorkerServerIsReplaced();
     void stoppedDeviceStaysStopped();
     void hungWorkerServerIsAskedWhileMessagesAreOut();
+    void rowNoDeviceTakesIsReportedOnce_data();
+    void rowNoDeviceTakesIsReportedOnce();
 };
 
 void TstDeviceRecovery::lostLinkKeepsTheRowAndReconnects()
@@ -249,6 +251,40 @@ void TstDeviceRecovery::hungWorkerServerIsAskedWhileMessagesAreOut()
     rig.gateway->dispatchTick();
     // Nothing is out: nothing to wait for, nothing to ask.
     QCOMPARE(w->pings + idle->pings, 1);
+}
+
+void TstDeviceRecovery::rowNoDeviceTakesIsReportedOnce_data()
+{
+    QTest::addColumn<int>("comPort");
+    QTest::addColumn<bool>("connectAny");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("port that no device names") << 9 << true << u"其端口 COM9 不存在"_s;
+    QTest::newRow("port not connected") << 5 << true << u"其端口 COM5 未连接"_s;
+    QTest::newRow("no device at all") << 0 << false << u"没有已连接的设备"_s;
+}
+
+void TstDeviceRecovery::rowNoDeviceTakesIsReportedOnce()
+{
+    // Rows that could never be sent waited for ever without a word.
+    QFETCH(int, comPort);
+    QFETCH(bool, connectAny);
+    QFETCH(QString, why);
+    Rig rig;
+    rig.store.deviceRows[4].inUseing = u"启用"_s; // COM5 is in use, but never connected
+    rig.store.addOutbox(4, u"13800000004"_s, rig.clock.addSecs(-11 * 60), comPort);
+    if (connectAny) {
+        FakeWorker *w = rig.connect(3);
+        // COM3 takes what is free; what is not is its own business.
+        if (comPort == 0)
+            emit w->sendReport(u"4"_s, u"y"_s);
+    }
+    rig.gateway->updateTableCounters();
+    const QStringList lines = rig.view.runLog().lines().filter(u"待发信息 4[13800000004]"_s);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].endsWith(why), qPrintable(lines[0]));
+    QVERIFY(lines[0].contains(u"已等待 11 分钟"_s));
+    rig.gateway->updateTableCounters();
+    QCOMPARE(rig.view.runLog().lines().filter(u"待发信息 4"_s).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstDeviceRecovery)
