@@ -22,7 +22,7 @@ for f in "$build"/bin/*; do
   [ -f "$f" ] && [ "$(head -c4 "$f" | tail -c3)" = ELF ] || continue
   if [ ${#objects[@]} -eq 0 ]; then objects+=("$f"); else objects+=(-object "$f"); fi
 done
-ignore='(/tests/|/bench/|/build/|_autogen/|/\.rcc/|^/usr/)'
+ignore='(/tests/|/bench/|_autogen/|/\.rcc/|^/usr/)'
 llvm-cov report -instr-profile "$out/all.profdata" "${objects[@]}" \
   -ignore-filename-regex="$ignore" >"$out/files.txt"
 llvm-cov export -format=text -summary-only -instr-profile "$out/all.profdata" "${objects[@]}" \
