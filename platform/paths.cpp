@@ -110,7 +110,7 @@ QString defaultProgramFolder(const QString &executableFolder)
 QString userDataFolder()
 {
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    // The base directory specification says a relative value is to be ignored.
+    // A relative XDG_DATA_HOME is invalid by the XDG rules, so we fall back to the default.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir::cleanPath(base + QStringLiteral("/lonvera"));

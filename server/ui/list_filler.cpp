@@ -113,13 +113,22 @@ void addRows(QTreeWidget *list, const db::RecordPage &page, const QList<Column> 
     list->addTopLevelItems(items);
 }
 
-// The key column first, zero wide, then one column per captioned specification.
+// One shown column per captioned entry of `columns` from index `from` on, appended to `shown`.
+void appendCaptioned(QList<Column> &shown, const ColumnSpecs &columns, std::size_t from)
+{
+    for (std::size_t c = from; c < columns.size(); ++c) {
+        const ColumnSpec &column = columns[c];
+        if (!column.caption.isEmpty())
+            shown << Column{column.caption, column.field, column.width,
+                            alignmentOf(column.alignment)};
+    }
+}
+
+// The key column first, zero wide, then one column per captioned entry.
 QList<Column> unpagedColumns(const QString &keyField, const ColumnSpecs &columns)
 {
     QList<Column> shown{{keyField, keyField, 0, Qt::AlignLeft | Qt::AlignVCenter}};
-    for (const ColumnSpec &spec : columns)
-        if (!spec.caption.isEmpty())
-            shown << Column{spec.caption, spec.field, spec.width, alignmentOf(spec.alignment)};
+    appendCaptioned(shown, columns, 0);
     return shown;
 }
 
@@ -200,11 +209,7 @@ FillOutcome fillListView(QTreeWidget *list, int pageSize, int &pageNumber,
                          const IconProvider &icons)
 {
     QList<Column> shown{{columns[0].caption, columns[0].field, columns[0].width, {}}};
-    for (std::size_t s = 1; s < columns.size(); ++s) {
-        const ColumnSpec &spec = columns[s];
-        if (!spec.caption.isEmpty())
-            shown << Column{spec.caption, spec.field, spec.width, alignmentOf(spec.alignment)};
-    }
+    appendCaptioned(shown, columns, 1);
     shown[0].alignment = Qt::AlignLeft | Qt::AlignVCenter; // the item column is always left
     prepare(list, shown);
 
