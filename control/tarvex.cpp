@@ -5,6 +5,8 @@
 #include "platform/paths.h"
 #include "platform/profile_file.h"
 
+#include <algorithm>
+
 namespace lonvera::control {
 
 TarvexPrivate::TarvexPrivate(Tarvex *q)
@@ -16,19 +18,8 @@ TarvexPrivate::TarvexPrivate(Tarvex *q)
     context.calls = &calls;
     context.modemInfo = &modemInfo;
 
-    WaitHooks hooks;
-    hooks.newMessageSeen = [this] {
-        // A message arrived in the middle of a command: read it once the command is done.
-        context.cmtiQuiet = false;
-        if (!context.timer2.isActive())
-            context.timer2.start();
-    };
-    hooks.storedReportSeen = [this] { statusReports.readStoredReport(); };
-    hooks.directReportSeen = [this] { statusReports.readDirectReport(); };
-    context.exchange.setWaitHooks(std::move(hooks));
-
-    QObject::connect(&context.exchange, &Exchange::dataReceived, &context,
-                     [this] { receiving.handleReceived(); });
+    QObject::connect(&context.exchange, &Exchange::noticesReceived, &context,
+                     [this](const QList<Notice> &notices) { routeNotices(notices); });
     QObject::connect(&context.timerReport, &QTimer::timeout, &context,
                      [this] { statusReports.onTimerReport(); });
 
@@ -38,6 +29,42 @@ TarvexPrivate::TarvexPrivate(Tarvex *q)
     QObject::connect(&context, &ModemContext::call, q, &Tarvex::OnCall);
     QObject::connect(&context.exchange, &Exchange::waitProgress, q, &Tarvex::waitProgress);
     QObject::connect(&context.exchange, &Exchange::waitFinished, q, &Tarvex::waitFinished);
+}
+
+void TarvexPrivate::routeNotices(const QList<Notice> &notices)
+{
+    const bool newMessage = std::any_of(notices.begin(), notices.end(), [](const Notice &n) {
+        return n.kind == NoticeKind::NewMessage;
+    });
+    if (newMessage)
+        receiving.onNewMessage();
+    for (const Notice &notice : notices) {
+        switch (notice.kind) {
+        case NoticeKind::StoredReport:
+            statusReports.onStoredReport(notice.storage(), notice.index());
+            break;
+        case NoticeKind::DirectReport:
+            statusReports.onDirectReport(notice.pduLine);
+            break;
+        case NoticeKind::Ring:
+            // With automatic receiving off, a notification that brings a new message is not
+            // acted on at all, a ring in it included, as hosts of this control have known it.
+            if (!newMessage || context.autoReceive)
+                calls.onRing();
+            break;
+        default:
+            break; // other status lines are of no use to the control
+        }
+    }
+}
+
+template<typename Result, typename Operation>
+Result TarvexPrivate::whenPortFree(Result refused, Operation operation)
+{
+    ModemContext::PortClaim claim(context);
+    if (!claim)
+        return refused;
+    return operation();
 }
 
 QString TarvexPrivate::defaultCopyRight()
@@ -72,7 +99,8 @@ Tarvex::~Tarvex()
 
 QString Tarvex::Connect(qint16 WaitTime)
 {
-    return d->connection.connect(WaitTime);
+    return d->whenPortFree<QString>(QStringLiteral("B"),
+                                    [&] { return d->connection.connect(WaitTime); });
 }
 
 bool Tarvex::Link()
@@ -82,12 +110,13 @@ bool Tarvex::Link()
 
 QString Tarvex::RevAuto()
 {
-    return d->connection.revAuto();
+    return d->whenPortFree<QString>(QStringLiteral("B"), [&] { return d->connection.revAuto(); });
 }
 
 QString Tarvex::RevAutoClose()
 {
-    return d->connection.revAutoClose();
+    return d->whenPortFree<QString>(QStringLiteral("B"),
+                                    [&] { return d->connection.revAutoClose(); });
 }
 
 QString Tarvex::ClosePort()
@@ -109,29 +138,34 @@ QString Tarvex::Sendsms(const QString &Msg, const QString &Mobile, qint16 s_Repo
 QString Tarvex::SendAsc2(const QVariant &AscMsg, const QVariant &tomobile,
                          const QVariant &smsreport)
 {
-    return d->sending.sendAsc2(AscMsg, tomobile, smsreport);
+    return d->whenPortFree<QString>(
+        QStringLiteral("B"), [&] { return d->sending.sendAsc2(AscMsg, tomobile, smsreport); });
 }
 
 QVariant Tarvex::ReadMsg(qint16 &whyre)
 {
-    return d->receiving.readMsg(whyre);
+    return d->whenPortFree<QVariant>(QVariant(QStringLiteral("n")),
+                                     [&] { return d->receiving.readMsg(whyre); });
 }
 
 QVariant Tarvex::ReadMsg(const qint16 &whyre)
 {
     qint16 state = whyre;
-    return d->receiving.readMsg(state);
+    return d->whenPortFree<QVariant>(QVariant(QStringLiteral("n")),
+                                     [&] { return d->receiving.readMsg(state); });
 }
 
 QString Tarvex::DelSms(qint16 &del_which)
 {
-    return d->receiving.delSms(del_which);
+    return d->whenPortFree<QString>(QStringLiteral("n"),
+                                    [&] { return d->receiving.delSms(del_which); });
 }
 
 QString Tarvex::DelSms(const qint16 &del_which)
 {
     qint16 which = del_which;
-    return d->receiving.delSms(which);
+    return d->whenPortFree<QString>(QStringLiteral("n"),
+                                    [&] { return d->receiving.delSms(which); });
 }
 
 QVariant Tarvex::NewMsg()
@@ -151,62 +185,81 @@ QVariant Tarvex::NewReport()
 
 QVariant Tarvex::GetPhoneNo()
 {
-    return d->calls.getPhoneNo();
+    return d->whenPortFree<QVariant>(QVariant(QStringLiteral("0000")),
+                                     [&] { return d->calls.getPhoneNo(); });
 }
 
 QVariant Tarvex::AnswerCall()
 {
-    return d->calls.answerCall();
+    return d->whenPortFree<QVariant>(QVariant(false), [&] { return d->calls.answerCall(); });
 }
 
 bool Tarvex::HangUpCall()
 {
-    return d->calls.hangUpCall();
+    return d->whenPortFree<bool>(false, [&] { return d->calls.hangUpCall(); });
 }
 
 QVariant Tarvex::CallPhone(const QString &PhoneNo, qint16 WaitTime)
 {
-    return d->calls.callPhone(PhoneNo, WaitTime);
+    return d->whenPortFree<QVariant>(QVariant(QStringLiteral("B")),
+                                     [&] { return d->calls.callPhone(PhoneNo, WaitTime); });
 }
 
 QVariant Tarvex::M_model()
 {
-    return d->modemInfo.model();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.model(); });
 }
 
 QVariant Tarvex::M_ltd()
 {
-    return d->modemInfo.maker();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.maker(); });
 }
 
 QVariant Tarvex::M_ver()
 {
-    return d->modemInfo.revision();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.revision(); });
 }
 
 QVariant Tarvex::M_imei()
 {
-    return d->modemInfo.imei();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.imei(); });
 }
 
 QVariant Tarvex::M_ServiceNo()
 {
-    return d->modemInfo.serviceNo();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.serviceNo(); });
 }
 
 QVariant Tarvex::RdCenNo()
 {
-    return d->modemInfo.rdCenNo();
+    return d->whenPortFree<QVariant>(QVariant(QString()), [&] { return d->modemInfo.rdCenNo(); });
 }
 
 QVariant Tarvex::InputAT(const QString &strAT)
 {
-    return d->modemInfo.inputAt(strAT);
+    return d->whenPortFree<QVariant>(QVariant(QString()),
+                                     [&] { return d->modemInfo.inputAt(strAT); });
 }
 
 QVariant Tarvex::ReadNB(const QVariant &pb_why)
 {
-    return d->modemInfo.readNb(pb_why);
+    return d->whenPortFree<QVariant>(QVariant(QString()),
+                                     [&] { return d->modemInfo.readNb(pb_why); });
+}
+
+bool Tarvex::portInUse() const
+{
+    return d->context.portClaimed();
+}
+
+bool Tarvex::isRefusal(const QString &reply)
+{
+    return parseReply(u"at", reply).final.isError();
+}
+
+bool Tarvex::isAccepted(const QString &reply)
+{
+    return parseReply(u"at", reply).final.isOk();
 }
 
 bool Tarvex::logsReplies() const

@@ -56,6 +56,9 @@ public:
 
     /// True while an operation of the control owns the port.
     bool Isbusy() const;
+    /// True while an operation (the host's or the control's own) owns the port: a port
+    /// operation called now answers at once with its refusal ("B", "n", "", false).
+    bool portInUse() const;
     /// Stores the flag and raises OnStatusChange, also when the value does not change.
     void setIsbusy(bool busy);
 
@@ -158,6 +161,12 @@ public:
     QVariantMap saveProperties() const;
     /// The persisted keys in the order they are read and written.
     static QStringList propertyKeys();
+
+    /// True when a modem's reply (as InputAT returns it) ends in a refusal: ERROR, a CMS or CME
+    /// error, or a modem's own words for a command it does not know ("COMMAND NOT SUPPORT").
+    static bool isRefusal(const QString &reply);
+    /// True when a modem's reply (as InputAT returns it) ends in OK.
+    static bool isAccepted(const QString &reply);
 
     /// True when the reply log is switched on for this instance.
     bool logsReplies() const;

@@ -31,6 +31,13 @@ public:
 
     QString copyRight;
 
+    /// Hands each unsolicited result to the operation that reacts to it.
+    void routeNotices(const QList<Notice> &notices);
+    /// Runs a port operation the host asked for, or answers refused at once when another
+    /// operation owns the port (its commands are not interleaved with ours).
+    template<typename Result, typename Operation>
+    Result whenPortFree(Result refused, Operation operation);
+
     /// The banner of a new instance.
     static QString defaultCopyRight();
     /// Reads the reply-log switch file "c:\SmsInKf.ini" [InKf] InKf.

@@ -25,7 +25,10 @@ bool DialTask::sendKeyTones(const QString &keys)
     for (const QChar c : keys) {
         // 3GPP TS 27.007 C.2.11: one DTMF tone per command.
         const QString reply = m_host.control()->InputAT(QStringLiteral("at+vts=") + c).toString();
-        if (reply.contains(QLatin1String("error")) || reply.contains(QLatin1String("ERROR")))
+        // A tone counts only when the modem took it: a modem that does not know the command
+        // refuses it in words of its own, and a closed port or a silent modem takes nothing.
+        if (reply.contains(QLatin1String("error")) || reply.contains(QLatin1String("ERROR")) ||
+            !control::Tarvex::isAccepted(reply))
             return false;
     }
     return true;

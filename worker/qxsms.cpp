@@ -2,6 +2,7 @@
 #include "worker/qxsms.h"
 
 #include "control/replies/send_verdict.h"
+#include "control/send_results.h"
 #include "control/tarvex.h"
 #include "worker/clock_form.h"
 #include "worker/protocol/reports.h"
@@ -56,6 +57,7 @@ QXSms::QXSms(QObject *parent) : QObject(parent), m_form(new ClockForm(this))
     connect(tarvex, &control::Tarvex::OnStatusChange, this, [this] {
         CallScope scope(this);
         emit OnStatusChange(control()->Isbusy());
+        resumeAfterControl();
     });
     connect(tarvex, &control::Tarvex::OnRecvMsg, this, [this] {
         CallScope scope(this);
@@ -268,11 +270,29 @@ void QXSms::onClock()
     }
     if (m_queue.empty())
         return;
+    if (control()->portInUse() && m_queue.front().code != CloseTask) {
+        // The control's own work (a read after "+CMTI", its timers, a ring) owns the port: the
+        // task waits its turn rather than being refused or mixing its commands into that work.
+        // Its end restarts us; the deferral is the fallback for work that ends without one.
+        m_waitingForControl = true;
+        m_form->timClock()->start(kDeferralMs);
+        return;
+    }
     Task task = std::move(m_queue.front());
     m_queue.pop_front();
     runTask(task);
     if (!m_released && !m_queue.empty() && !m_form->timClock()->isActive())
         startNextDeferral();
+}
+
+void QXSms::resumeAfterControl()
+{
+    if (!m_waitingForControl || m_released || control()->Isbusy())
+        return;
+    m_waitingForControl = false;
+    // Checked again when the timer fires: the control may still be finishing its work.
+    if (!m_queue.empty())
+        m_form->timClock()->start(0);
 }
 
 void QXSms::runTask(Task &task)
@@ -330,15 +350,20 @@ void QXSms::runSend(Task &task)
     if (half == 0)
         half = kShortestHalfMs;
     if (!pause(half) || !pause(half))
-        return;
-    QString result;
+        return; // released: no client is left to tell
+    // Nothing has gone yet; a close that stops the task now still tells the client so, and the
+    // row it claimed is not left waiting for a result that never comes.
+    QString result = control::SendResult::InterruptedNothingSent.toString();
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        if (t_stopFlag || m_released)
+        if (m_released)
             return;
+        if (t_stopFlag)
+            break;
         report(protocol::sendingReport(attempt));
         // The text goes by reference: a text with "@" grows by one U+3000 per attempt.
         result = control()->Sendsms(task.msg1, task.mb1, task.rp1, task.pV);
-        if (result == QLatin1String("y"))
+        // A close during the attempt: the result says how far it got; no second attempt.
+        if (result == QLatin1String("y") || control::SendResult::isInterrupted(result))
             break;
         // No second attempt when the link is gone, the modem went silent (the message may have
         // gone already) or the network refused the message for good.

@@ -127,6 +127,8 @@ private:
     void startNextDeferral();
     void onClock();
     void runTask(Task &task);
+    /// Starts the next task once the control's own work has freed the port.
+    void resumeAfterControl();
     void runConnect(const Task &task);
     void runSend(Task &task);
     void runRead();
@@ -149,6 +151,7 @@ private:
     qint16 m_runningTask = NoTask;
     int m_depth = 0;
     bool m_released = false;
+    bool m_waitingForControl = false;
     QList<QEventLoop *> m_waits;
 };
 

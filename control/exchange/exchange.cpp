@@ -11,15 +11,6 @@
 
 namespace lonvera::control {
 
-namespace {
-
-// A modem that streams noise while no command runs would otherwise grow the buffer without end,
-// and every arrival searches the whole buffer. A full listing of a large storage stays far below.
-constexpr qsizetype MaxBufferChars = 1024 * 1024;
-constexpr qsizetype KeptBufferChars = 512 * 1024;
-
-} // namespace
-
 // The waits in progress, innermost last; arriving bytes wake all of them, each re-checks its own
 // condition when its nested loop is the one that runs again.
 class Exchange::ActiveWaits
@@ -63,7 +54,12 @@ Exchange::~Exchange()
 
 int Exchange::ensureOpen()
 {
-    return m_port.isOpen() ? 0 : m_port.open();
+    if (m_port.isOpen())
+        return 0;
+    // Closed by the host: a timer or a late call must not take the port back from it.
+    if (m_abortWait)
+        return PortError::PortNotOpen;
+    return m_port.open();
 }
 
 bool Exchange::isOpen() const
@@ -95,31 +91,34 @@ bool Exchange::writeCommand(const QString &command, int number)
 
 bool Exchange::writeRaw(const QByteArray &bytes)
 {
+    // What the modem said before this write is no reply to it; its notices are routed first.
+    takeInput();
+    const QString text = QString::fromLatin1(bytes);
+    if (text.startsWith(QLatin1String("at"), Qt::CaseInsensitive))
+        m_reader.beginCommand(text);
+    else
+        m_reader.continueCommand(text);
     return m_port.write(bytes);
+}
+
+void Exchange::feed(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const QList<Notice> notices = m_reader.feed(QString::fromLatin1(bytes));
+    wakeWaits();
+    if (!notices.isEmpty())
+        emit noticesReceived(notices);
 }
 
 void Exchange::takeInput()
 {
-    const QByteArray bytes = m_port.readAll();
-    if (!bytes.isEmpty())
-        m_replyBuffer += QString::fromLatin1(bytes);
-}
-
-void Exchange::discardInput()
-{
-    m_port.readAll();
+    feed(m_port.readAll());
 }
 
 void Exchange::onReadyRead()
 {
-    const QByteArray bytes = m_port.readAll();
-    if (bytes.isEmpty())
-        return;
-    m_replyBuffer += QString::fromLatin1(bytes);
-    if (m_replyBuffer.size() > MaxBufferChars)
-        m_replyBuffer.remove(0, m_replyBuffer.size() - KeptBufferChars);
-    wakeWaits();
-    emit dataReceived();
+    feed(m_port.readAll());
 }
 
 void Exchange::wakeWaits()
@@ -135,81 +134,37 @@ void Exchange::setAbortWait(bool on)
         wakeWaits();
 }
 
-bool Exchange::isFinalReply(const QString &text)
-{
-    // Case-sensitive on purpose: "ERROR" is found through "ERR", "NO CARRIER" through "CARRIER",
-    // and the lower-case forms some phones send are listed on their own.
-    static const QLatin1String words[] = {QLatin1String("BUSY"), QLatin1String("CARRIER"),
-                                          QLatin1String("ok"),   QLatin1String("err"),
-                                          QLatin1String("ERR"),  QLatin1String("OK")};
-    return std::any_of(std::begin(words), std::end(words),
-                       [&](QLatin1String word) { return text.contains(word); });
-}
-
 QString Exchange::waitReply(int seconds)
 {
-    QElapsedTimer clock; // monotonic: midnight and clock changes do not matter
-    clock.start();
-    const qint64 timeoutMs = qint64(seconds) * 1000;
-    m_replyBuffer.clear();
-    bool newMessageMarker = false;
-
-    platform::EventWait wake;
-    WaitRegistration registration(m_waits->waits, wake);
-    for (;;) {
-        if (!newMessageMarker && m_replyBuffer.contains(QLatin1String("CMTI"))) {
-            newMessageMarker = true;
-            if (m_hooks.newMessageSeen)
-                m_hooks.newMessageSeen();
-        }
-        if (m_replyBuffer.contains(QLatin1String("+CDSI"))) {
-            if (m_hooks.storedReportSeen)
-                m_hooks.storedReportSeen();
-        } else if (m_replyBuffer.contains(QLatin1String("+CDS"))) {
-            if (m_hooks.directReportSeen)
-                m_hooks.directReportSeen();
-        }
-
-        const bool settled = m_abortWait || !m_port.isOpen() || isFinalReply(m_replyBuffer);
-        if (!settled) {
-            const qint64 remaining = timeoutMs - clock.elapsed() + 1;
-            if (remaining > 0)
-                wake.wait(int(std::min<qint64>(remaining, 1'000'000'000)));
-        }
-        takeInput();
-
-        const qint64 elapsed = clock.elapsed();
-        emit waitProgress(double(elapsed) / 1000.0, seconds);
-        if (elapsed > timeoutMs)
-            break;
-        if (isFinalReply(m_replyBuffer) || m_abortWait || !m_port.isOpen())
-            break;
-    }
-    emit waitFinished();
-    return m_replyBuffer;
+    waitUntil([this] { return m_reader.reply().final.isFinal(); }, seconds * 1000, seconds);
+    return m_reader.replyText();
 }
 
-bool Exchange::waitUntil(const std::function<bool(const QString &)> &done, int milliseconds,
-                         int progressMaximum)
+bool Exchange::waitPrompt(int seconds)
 {
-    QElapsedTimer clock;
+    waitUntil([this] { return m_reader.reply().prompt || m_reader.reply().final.isFinal(); },
+              seconds * 1000);
+    return m_reader.reply().prompt;
+}
+
+bool Exchange::waitUntil(const std::function<bool()> &done, int milliseconds, int progressMaximum)
+{
+    QElapsedTimer clock; // monotonic: midnight and clock changes do not matter
     clock.start();
     platform::EventWait wake;
     WaitRegistration registration(m_waits->waits, wake);
     bool result = false;
     for (;;) {
         takeInput();
-        if (done(m_replyBuffer)) {
+        if (done()) {
             result = true;
             break;
         }
-        if (m_abortWait || !m_port.isOpen())
-            break;
         const qint64 elapsed = clock.elapsed();
-        if (elapsed > milliseconds)
-            break;
         if (progressMaximum >= 0)
             emit waitProgress(double(elapsed) / 1000.0, progressMaximum);
+        if (m_abortWait || !m_port.isOpen() || elapsed > milliseconds)
+            break;
         wake.wait(int(milliseconds - elapsed + 1));
     }
     if (progressMaximum >= 0)

@@ -1,12 +1,16 @@
-// The AT exchange of one control: writing commands, the reply buffer, WaitReply with its
-// final-reply rule, Wait, the AbortWait flag, and the points where unsolicited results seen during
-// a wait are handed on (new message, stored and direct status reports). Every wait runs the
+// The AT exchange of one control: writing commands, reading what the modem says through the one
+// LineReader (the reply of the running command, its final line, the "> " prompt), WaitReply, Wait,
+// and the AbortWait flag. Unsolicited results are handed on as they arrive (noticesReceived), to
+// the operations that subscribe to them; they never become part of a reply. Every wait runs the
 // thread's event loop and wakes when bytes arrive, so nothing polls.
 // Lives on its control's thread; no locks. Waits nest: a call served during one wait may start
 // another; each has its own deadline on a monotonic clock.
 #pragma once
 
+#include "control/exchange/line_reader.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -15,17 +19,6 @@
 namespace lonvera::control {
 
 class SerialPort;
-
-/// What a wait does when the reply buffer shows an unsolicited result mid-command.
-struct WaitHooks
-{
-    /// "CMTI" seen (once per WaitReply): a message arrived during the command.
-    std::function<void()> newMessageSeen;
-    /// "+CDSI" in the buffer (checked on every pass of WaitReply).
-    std::function<void()> storedReportSeen;
-    /// "+CDS" but not "+CDSI" in the buffer (checked on every pass of WaitReply).
-    std::function<void()> directReportSeen;
-};
 
 class Exchange : public QObject
 {
@@ -38,7 +31,8 @@ public:
 
     // --- The port -------------------------------------------------------------------------
 
-    /// Opens the port if it is closed; 0 when open, else the port error number.
+    /// Opens the port if it is closed; 0 when open, else the port error number. While AbortWait
+    /// is set (the host closed the port) the port stays closed: 8012.
     int ensureOpen();
     bool isOpen() const;
     /// Closes the port if open (failures ignored).
@@ -46,33 +40,36 @@ public:
 
     // --- Writing ----------------------------------------------------------------------------
 
-    /// Writes the command followed by CR LF. False when the port is closed or the write failed.
+    /// Writes the command followed by CR LF; its reply starts here. False when the port is closed
+    /// or the write failed.
     bool writeCommand(const QString &command);
     /// Writes the command, the number in its leading-blank form (" 4" for 4, "-1" for -1), CR LF.
     bool writeCommand(const QString &command, int number);
-    /// Writes the bytes exactly as given (a PDU with Ctrl-Z, a command ending in CR alone).
+    /// Writes the bytes exactly as given: a command ending in CR alone starts a reply, a PDU with
+    /// Ctrl-Z continues the reply of the command that opened the prompt.
     bool writeRaw(const QByteArray &bytes);
 
-    // --- The reply buffer -------------------------------------------------------------------
+    // --- The reply ----------------------------------------------------------------------------
 
-    const QString &replyBuffer() const { return m_replyBuffer; }
-    void setReplyBuffer(const QString &text) { m_replyBuffer = text; }
-    void clearReplyBuffer() { m_replyBuffer.clear(); }
-    /// Appends whatever the port holds that has not been appended yet (Input).
+    /// The reply of the last command written, as far as it has come.
+    const Reply &reply() const { return m_reader.reply(); }
+    /// Its text: lines as they came, echo and final included, unsolicited results left out.
+    QString replyText() const { return m_reader.replyText(); }
+    /// Reads what the port holds now (notices in it are routed at once).
     void takeInput();
-    /// Reads the port's pending input and drops it.
-    void discardInput();
+    /// Takes the port's pending input so that none of it answers the next command.
+    void discardInput() { takeInput(); }
 
     // --- Waiting ----------------------------------------------------------------------------
 
-    /// Empties ReplyBuffer, then collects the reply until a final word ("OK", "ok", "ERR", "err",
-    /// "BUSY", "CARRIER"), AbortWait, a lost port, or the time-out; returns ReplyBuffer.
+    /// Collects the reply until its final line, AbortWait, a lost port, or the time-out; returns
+    /// the reply text.
     QString waitReply(int seconds);
-    /// Keeps the buffer and waits until done(buffer) holds, AbortWait, a lost port, or the
-    /// time-out; true when done. Bytes are appended as they come; the hooks are not run. With
+    /// Waits for the "> " prompt (or a final line refusing the command); true when it came.
+    bool waitPrompt(int seconds);
+    /// Waits until done() holds, AbortWait, a lost port, or the time-out; true when done. With
     /// progressMaximum of 0 or more, waitProgress and waitFinished are raised as in waitReply.
-    bool waitUntil(const std::function<bool(const QString &)> &done, int milliseconds,
-                   int progressMaximum = -1);
+    bool waitUntil(const std::function<bool()> &done, int milliseconds, int progressMaximum = -1);
     /// Runs the event loop for ms milliseconds.
     void wait(int ms);
 
@@ -80,16 +77,12 @@ public:
     /// Sets AbortWait; setting it ends every wait in progress at its next pass.
     void setAbortWait(bool on);
 
-    void setWaitHooks(WaitHooks hooks) { m_hooks = std::move(hooks); }
-
     /// How a number is written after a command: a blank before a non-negative value.
     static QString numberText(int number);
-    /// True when the text holds a word that ends WaitReply.
-    static bool isFinalReply(const QString &text);
 
 signals:
-    /// Bytes were appended to ReplyBuffer by the port's notification (the receive handler's cue).
-    void dataReceived();
+    /// Unsolicited results completed by one arrival of bytes, in order.
+    void noticesReceived(const QList<lonvera::control::Notice> &notices);
     /// A WaitReply pass: seconds elapsed of maximumSeconds.
     void waitProgress(double elapsedSeconds, int maximumSeconds);
     /// A WaitReply ended.
@@ -97,12 +90,12 @@ signals:
 
 private:
     void onReadyRead();
+    void feed(const QByteArray &bytes);
     void wakeWaits();
 
     SerialPort &m_port;
-    QString m_replyBuffer;
+    LineReader m_reader;
     bool m_abortWait = false;
-    WaitHooks m_hooks;
     class ActiveWaits;
     ActiveWaits *m_waits;
 };

@@ -2,18 +2,9 @@
 #include "control/modem/calls.h"
 
 #include "control/modem/modem_context.h"
-#include "control/pdu/reply_fields.h"
+#include "control/replies/reply_fields.h"
 
 namespace lonvera::control {
-
-namespace {
-
-bool contains(const QString &reply, const char *upper, const char *lower)
-{
-    return reply.contains(QLatin1String(upper)) || reply.contains(QLatin1String(lower));
-}
-
-} // namespace
 
 QVariant Calls::getPhoneNo()
 {
@@ -21,7 +12,7 @@ QVariant Calls::getPhoneNo()
     Exchange &exchange = m_context.exchange;
     exchange.ensureOpen();
     exchange.writeCommand(QStringLiteral("at+clcc"));
-    return pdu::ClccNumber(exchange.waitReply(3));
+    return ClccNumber(exchange.waitReply(3));
 }
 
 QVariant Calls::answerCall()
@@ -30,7 +21,8 @@ QVariant Calls::answerCall()
     Exchange &exchange = m_context.exchange;
     exchange.ensureOpen();
     exchange.writeCommand(QStringLiteral("ATA"));
-    return exchange.waitReply(3).contains(QLatin1String("OK"));
+    exchange.waitReply(3);
+    return exchange.reply().final.isOk();
 }
 
 bool Calls::hangUpCall()
@@ -39,7 +31,8 @@ bool Calls::hangUpCall()
     Exchange &exchange = m_context.exchange;
     exchange.ensureOpen();
     exchange.writeCommand(QStringLiteral("ATH"));
-    return exchange.waitReply(3).contains(QLatin1String("OK"));
+    exchange.waitReply(3);
+    return exchange.reply().final.isOk();
 }
 
 QVariant Calls::callPhone(const QString &phoneNo, int waitTime)
@@ -51,26 +44,51 @@ QVariant Calls::callPhone(const QString &phoneNo, int waitTime)
     exchange.ensureOpen();
     // The semicolon makes it a voice call (ITU-T V.250 6.3.1).
     exchange.writeCommand(QStringLiteral("ATD") + phoneNo + QLatin1Char(';'));
-    const QString reply = exchange.waitReply(waitTime);
-    if (contains(reply, "OK", "ok"))
+    exchange.waitReply(waitTime);
+    switch (exchange.reply().final.word) {
+    case FinalWord::Ok:
         return QStringLiteral("OK");
-    if (contains(reply, "BUSY", "busy"))
+    case FinalWord::Busy:
         return QStringLiteral("BUSY");
-    // NO CARRIER, NO ANSWER, NO DIALTONE
-    if (contains(reply, "NO", "no"))
+    case FinalWord::NoCarrier:
+    case FinalWord::NoAnswer:
+    case FinalWord::NoDialtone:
         return QStringLiteral("NO");
+    default:
+        break;
+    }
     // Nothing usable came: end the attempt so that the modem does not keep dialling.
     hangUpCall();
     return QStringLiteral("NoAnswer");
 }
 
+void Calls::onRing()
+{
+    if (m_context.isBusy() || m_context.portClaimed() || m_ringQueued)
+        return;
+    // The questions write commands and wait: ask once the port's notification has returned.
+    m_ringQueued = true;
+    QMetaObject::invokeMethod(
+        &m_context,
+        [this] {
+            m_ringQueued = false;
+            handleRing();
+        },
+        Qt::QueuedConnection);
+}
+
 void Calls::handleRing()
 {
     QString number;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        number = getPhoneNo().toString();
-        if (number != QLatin1String("0000"))
-            break;
+    {
+        ModemContext::PortClaim claim(m_context);
+        if (!claim || m_context.isBusy())
+            return;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            number = getPhoneNo().toString();
+            if (number != QLatin1String("0000"))
+                break;
+        }
     }
     if (number == QLatin1String("0000"))
         number = QStringLiteral("无法获得来电号码！");

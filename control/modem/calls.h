@@ -19,12 +19,16 @@ public:
     QVariant answerCall();
     bool hangUpCall();
     QVariant callPhone(const QString &phoneNo, int waitTime);
-    /// "RING" seen by the receive handler while not busy: asks for the number up to three times
-    /// and raises OnCall.
-    void handleRing();
+    /// "RING" arrived: while no operation owns the port, asks for the number up to three times
+    /// and raises OnCall (after freeing the port, so the host may hang up at once). A ring while
+    /// busy raises nothing; the modem rings again.
+    void onRing();
 
 private:
+    void handleRing();
+
     ModemContext &m_context;
+    bool m_ringQueued = false;
 };
 
 } // namespace lonvera::control

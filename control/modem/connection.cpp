@@ -8,15 +8,6 @@
 
 namespace lonvera::control {
 
-namespace {
-
-bool hasOk(const QString &reply)
-{
-    return reply.contains(QLatin1String("OK")) || reply.contains(QLatin1String("ok"));
-}
-
-} // namespace
-
 QString Connection::portErrorText(int errorNumber)
 {
     switch (errorNumber) {
@@ -25,6 +16,9 @@ QString Connection::portErrorText(int errorNumber)
         return QStringLiteral("所设置的端口号（COM）无效，请检查！如有不明，请联络开发商");
     case PortError::PortAlreadyOpen:
         return QStringLiteral("端口已被其它程序占用，请先关掉其它程序或重启电脑再试！");
+    case PortError::NoPermission:
+        return QStringLiteral("没有权限打开此端口：请把当前用户加入 dialout 组"
+                              "（sudo usermod -aG dialout 用户名），重新登录后再试！");
     case PortError::ReadFailed:
         return QStringLiteral("所设置的端口号（COM）无效，请检查！如为win2000+usb红外,"
                               "可能要安装红外补丁，如有不明，请联络开发商");
@@ -51,6 +45,8 @@ QString Connection::connect(int waitTime)
     }
     c.errmsg = QString();
     c.lastPortError = 0;
+    // The host asks for the port again: a port it closed may open from here on.
+    exchange.setAbortWait(false);
 
     const int openError = exchange.ensureOpen();
     if (openError != PortError::None) {
@@ -60,8 +56,8 @@ QString Connection::connect(int waitTime)
     } else {
         probeHandshaking(waitTime);
         exchange.writeCommand(QStringLiteral("at+cmgf=?"));
-        const QString reply = exchange.waitReply(2);
-        if (hasOk(reply)) {
+        exchange.waitReply(2);
+        if (exchange.reply().final.isOk()) {
             exchange.writeCommand(QStringLiteral("at+cmgf=0"));
             exchange.waitReply(6);
             exchange.writeCommand(QStringLiteral("at&w"));
@@ -105,17 +101,13 @@ bool Connection::probeHandshaking(int waitTime)
     for (int mode : modes) {
         c.port.setHandshaking(mode);
         exchange.writeCommand(QStringLiteral("at"));
-        exchange.clearReplyBuffer();
         exchange.setAbortWait(false);
-        exchange.waitUntil(
-            [&c](const QString &buffer) {
-                return c.dsrFlag == QLatin1String("y") || c.exchange.abortWait() || hasOk(buffer);
-            },
-            qMax(0, waitTime) * 1000, qMax(0, waitTime));
-        const bool answered = c.dsrFlag == QLatin1String("y") || exchange.abortWait() ||
-                              hasOk(exchange.replyBuffer());
-        exchange.clearReplyBuffer();
-        if (answered)
+        const auto answered = [&c] {
+            return c.dsrFlag == QLatin1String("y") || c.exchange.abortWait() ||
+                   c.exchange.reply().final.isOk();
+        };
+        exchange.waitUntil(answered, qMax(0, waitTime) * 1000, qMax(0, waitTime));
+        if (answered())
             return true;
         if (!exchange.isOpen())
             return false; // the device went away; the remaining modes cannot answer either
@@ -130,8 +122,12 @@ bool Connection::link()
         return true;
     if (!c.exchange.isOpen())
         return false;
+    ModemContext::PortClaim claim(c);
+    if (!claim)
+        return true; // an operation is using the modem
     c.exchange.writeCommand(QStringLiteral("at+cmgf=?"));
-    return hasOk(c.exchange.waitReply(2));
+    c.exchange.waitReply(2);
+    return c.exchange.reply().final.isOk();
 }
 
 QString Connection::revAuto()
@@ -144,17 +140,18 @@ QString Connection::revAuto()
 
     exchange.writeCommand(QStringLiteral("at+cnmi=?"));
     const QString mode = parseCnmiMode(exchange.waitReply(3));
-    QString last;
+    bool accepted = false;
     for (const QString &setting : cnmiSettings(mode)) {
         exchange.writeCommand(setting);
-        last = exchange.waitReply(3);
-        if (last.contains(QLatin1String("OK")))
+        exchange.waitReply(3);
+        accepted = exchange.reply().final.isOk();
+        if (accepted)
             break;
     }
     c.autoReceive = true;
 
     QString result;
-    if (last.contains(QLatin1String("OK"))) {
+    if (accepted) {
         result = QStringLiteral("y");
         c.timer1.stop(); // notifications replace polling
         exchange.writeCommand(QStringLiteral("at&w"));
@@ -177,9 +174,9 @@ QString Connection::revAutoClose()
     exchange.ensureOpen();
     exchange.discardInput();
     exchange.writeCommand(QStringLiteral("at+cnmi=0"));
-    const QString result = exchange.waitReply(4).contains(QLatin1String("OK"))
-                               ? QStringLiteral("y")
-                               : QStringLiteral("关");
+    exchange.waitReply(4);
+    const QString result =
+        exchange.reply().final.isOk() ? QStringLiteral("y") : QStringLiteral("关");
     exchange.writeCommand(QStringLiteral("at&w"));
     exchange.waitReply(3);
     c.timer1.stop();
@@ -192,6 +189,10 @@ QString Connection::closePort()
     ModemContext &c = m_context;
     c.exchange.setAbortWait(true);
     c.exchange.closePort();
+    // A closed port stays closed: no poll, deferred read or report repeat takes it back.
+    c.timer1.stop();
+    c.timer2.stop();
+    c.timerReport.stop();
     c.linkState = QStringLiteral("n");
     c.dsrFlag = QStringLiteral("n");
     return QStringLiteral("y");

@@ -16,6 +16,20 @@ ModemContext::ModemContext(QObject *parent) : QObject(parent)
 
 ModemContext::~ModemContext() = default;
 
+ModemContext::PortClaim::PortClaim(ModemContext &context)
+    : m_context(context), m_owner(!context.m_portClaimed)
+{
+    m_context.m_portClaimed = true;
+}
+
+ModemContext::PortClaim::~PortClaim()
+{
+    if (!m_owner)
+        return;
+    m_context.m_portClaimed = false;
+    emit m_context.portReleased();
+}
+
 void ModemContext::setBusy(bool busy)
 {
     m_isBusy = busy;

@@ -61,6 +61,29 @@ public:
         ModemContext &m_context;
     };
 
+    // --- The port's owner --------------------------------------------------------------------
+    /// True while an operation (one the host called, or the control's own work: a read after
+    /// "+CMTI", a timer's read, ring handling, reading a stored report) owns the port.
+    bool portClaimed() const { return m_portClaimed; }
+
+    /// Claims the port for one operation. Every wait runs the event loop, so a host call or a
+    /// timer can come while another operation waits for its modem; such a claim fails, and the
+    /// caller answers at once without a byte on the wire, so two command sequences never mix.
+    /// Operations nested on purpose (a read's delete, a send's connect) run under the outer claim.
+    class PortClaim
+    {
+    public:
+        explicit PortClaim(ModemContext &context);
+        ~PortClaim();
+        PortClaim(const PortClaim &) = delete;
+        PortClaim &operator=(const PortClaim &) = delete;
+        explicit operator bool() const { return m_owner; }
+
+    private:
+        ModemContext &m_context;
+        bool m_owner;
+    };
+
     // --- Members of the control -----------------------------------------------------------------
     QString linkState; ///< "y" after a successful Connect, "n" after a failed one or a close
     QString dsrFlag;   ///< "y" after the port reported a DSR change
@@ -93,9 +116,12 @@ signals:
     void recvMsg();
     void revReport();
     void call(const QVariant &phoneNo);
+    /// The operation that owned the port has ended; work put off meanwhile may run now.
+    void portReleased();
 
 private:
     bool m_isBusy = false;
+    bool m_portClaimed = false;
 };
 
 } // namespace lonvera::control

@@ -8,14 +8,14 @@ namespace lonvera::control {
 
 namespace {
 
-bool hasError(const QString &reply)
-{
-    return reply.contains(QLatin1String("ERR")) || reply.contains(QLatin1String("err"));
-}
+// 3GPP TS 27.007 9.2.1: "SIM busy", a SIM still starting up after power-on.
+constexpr int kSimBusy = 14;
+constexpr int kSimBusyRetries = 3;
+constexpr int kSimBusyPauseMs = 1500;
 
 } // namespace
 
-QString ModemInfo::query(const QString &command, int seconds)
+Reply ModemInfo::query(const QString &command, int seconds)
 {
     // Every way out frees the control: a port that cannot be opened gives an empty reply.
     ModemContext::BusyScope busy(m_context);
@@ -24,7 +24,22 @@ QString ModemInfo::query(const QString &command, int seconds)
         return {};
     exchange.discardInput();
     exchange.writeCommand(command);
-    return exchange.waitReply(seconds);
+    exchange.waitReply(seconds);
+    Reply reply = exchange.reply();
+    reply.text = exchange.replyText();
+    return reply;
+}
+
+Reply ModemInfo::queryCentre(const QString &command)
+{
+    Reply reply = query(command, 6);
+    for (int retry = 0; retry < kSimBusyRetries && reply.final.word == FinalWord::CmeError &&
+                        reply.final.code == kSimBusy && !m_context.exchange.abortWait();
+         ++retry) {
+        m_context.exchange.wait(kSimBusyPauseMs);
+        reply = query(command, 6);
+    }
+    return reply;
 }
 
 QVariant ModemInfo::model()
@@ -49,17 +64,17 @@ QVariant ModemInfo::imei()
 
 QVariant ModemInfo::serviceNo()
 {
-    return parseCscaWhole(query(QStringLiteral("AT+CSCA?"), 6));
+    return parseCscaWhole(queryCentre(QStringLiteral("AT+CSCA?")));
 }
 
 QVariant ModemInfo::rdCenNo()
 {
-    return parseCscaLines(query(QStringLiteral("at+csca?"), 6));
+    return parseCscaLines(queryCentre(QStringLiteral("at+csca?")));
 }
 
 QVariant ModemInfo::inputAt(const QString &command)
 {
-    return query(command, 8);
+    return query(command, 8).text;
 }
 
 QVariant ModemInfo::readNb(const QVariant &storage)
@@ -79,7 +94,8 @@ QVariant ModemInfo::readNb(const QVariant &storage)
 
     QString result;
     exchange.writeCommand(QStringLiteral("at+cpbs = ") + quote + storage.toString() + quote);
-    if (!hasError(exchange.waitReply(12))) {
+    exchange.waitReply(12);
+    if (!exchange.reply().final.isError()) {
         exchange.writeCommand(QStringLiteral("at + cpbr = ?"));
         const QString range = parseCpbrRange(exchange.waitReply(12));
         if (!range.isEmpty()) {

@@ -4,6 +4,8 @@
 // Lives on its control's thread; no locks.
 #pragma once
 
+#include "control/exchange/line_reader.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -26,9 +28,11 @@ public:
     QVariant readNb(const QVariant &storage);
 
 private:
-    /// One exchange under Isbusy: pending input dropped, the command, its reply ("" when the
+    /// One exchange under Isbusy: pending input dropped, the command, its reply (empty when the
     /// port cannot be opened).
-    QString query(const QString &command, int seconds);
+    Reply query(const QString &command, int seconds);
+    /// The centre query, asked again after a short pause while the SIM is still starting.
+    Reply queryCentre(const QString &command);
 
     ModemContext &m_context;
 };

@@ -4,7 +4,7 @@
 #include "control/modem/calls.h"
 #include "control/modem/modem_context.h"
 #include "control/modem/status_reports.h"
-#include "control/pdu/listing.h"
+#include "control/replies/listing.h"
 #include "platform/paths.h"
 
 #include <QDateTime>
@@ -13,11 +13,6 @@
 namespace lonvera::control {
 
 namespace {
-
-bool hasError(const QString &reply)
-{
-    return reply.contains(QLatin1String("error")) || reply.contains(QLatin1String("ERROR"));
-}
 
 QString nowText()
 {
@@ -46,35 +41,55 @@ QVariant Receiving::readMsg(qint16 &whyre)
     exchange.writeCommand(QStringLiteral("at+cmgl="), whyre);
     QString reply = exchange.waitReply(12);
     // Some modems know only a few list states: fall back to "read", then to "all".
-    if (whyre >= 0 && whyre <= 5 && hasError(reply)) {
+    if (whyre >= 0 && whyre <= 5 && exchange.reply().final.isError()) {
         exchange.writeCommand(QStringLiteral("at+cmgl=1"));
         reply = exchange.waitReply(12);
-        if (hasError(reply)) {
+        if (exchange.reply().final.isError()) {
             exchange.writeCommand(QStringLiteral("at+cmgl=4"));
             reply = exchange.waitReply(12);
         }
     }
 
     QVariant result;
-    if (!reply.contains(QLatin1String("OK"))) {
+    if (!exchange.reply().final.isOk()) {
         result = QStringLiteral("n");
     } else {
         if (c.logReplies)
             appendReplyLog(reply);
-        const pdu::Listing listing =
-            pdu::parseListing(reply, c.longParts, c.simCapacity, c.maxIndex, nowText());
+        const Listing listing =
+            parseListing(reply, c.longParts, c.simCapacity, c.maxIndex, nowText());
         c.maxIndex = listing.maxIndex;
         if (listing.records.isEmpty())
             result = 0;
         else
             result = listing.recordText();
-        if (c.readAndDel) {
-            qint16 flag = 1;
-            delSms(flag);
-        }
+        if (c.readAndDel)
+            deleteRead(listing.receivedIndexes);
     }
     c.setBusy(false);
     return result;
+}
+
+void Receiving::deleteRead(const QList<int> &indexes)
+{
+    ModemContext &c = m_context;
+    Exchange &exchange = c.exchange;
+    c.setBusy(true);
+    exchange.ensureOpen();
+    // Flag 1 deletes the read messages and leaves unread and stored outgoing ones (3GPP TS
+    // 27.005 3.5.4): a message that arrived after the listing stays for the next read.
+    exchange.writeCommand(QStringLiteral("at+cmgd=1,"), 1);
+    exchange.waitReply(12);
+    if (exchange.reply().final.isError()) {
+        for (int index : indexes) {
+            exchange.writeCommand(QStringLiteral("at+cmgd="), index);
+            exchange.waitReply(5);
+            if (exchange.abortWait() || !exchange.isOpen())
+                break;
+        }
+    }
+    c.maxIndex = 0;
+    c.setBusy(false);
 }
 
 QString Receiving::delSms(qint16 &delWhich)
@@ -94,14 +109,14 @@ QString Receiving::delSms(qint16 &delWhich)
             delWhich = 4;
         exchange.writeCommand(QStringLiteral("at+cmgd=1,"), delWhich);
         reply = exchange.waitReply(12);
-        if (reply.contains(QLatin1String("err")) || reply.contains(QLatin1String("ERR"))) {
+        if (exchange.reply().final.isError()) {
             // The modem does not know the flag form: delete index by index.
             if (c.maxIndex == -1 || delWhich == 4)
                 c.maxIndex = c.simCapacity;
             for (int i = 1; i <= c.maxIndex; ++i) {
                 exchange.writeCommand(QStringLiteral("at+cmgd="), i);
                 reply = exchange.waitReply(5);
-                if (reply.contains(QLatin1String("ok")) || reply.contains(QLatin1String("OK")))
+                if (exchange.reply().final.isOk())
                     deletedOne = true;
                 if (exchange.abortWait() || !exchange.isOpen())
                     break; // closed or gone: the remaining indexes cannot succeed
@@ -110,7 +125,7 @@ QString Receiving::delSms(qint16 &delWhich)
     }
 
     QString result = QStringLiteral("n");
-    if (reply.contains(QLatin1String("ok"), Qt::CaseInsensitive) || deletedOne) {
+    if (exchange.reply().final.isOk() || deletedOne) {
         result = QStringLiteral("y");
         c.maxIndex = 0;
     }
@@ -127,65 +142,54 @@ QVariant Receiving::newMsg()
 
 void Receiving::readIntoBuffer()
 {
-    qint16 state = 0;
-    m_context.newMsgBuffer = readMsg(state);
-    if (ModemContext::textLength(m_context.newMsgBuffer) > 10) {
-        emit m_context.recvMsg();
-        m_context.timerNewmsg.start();
-    }
-}
-
-void Receiving::handleReceived()
-{
     ModemContext &c = m_context;
-    const QString &buffer = c.exchange.replyBuffer();
-    const bool newMessage = buffer.contains(QLatin1String("+CMTI"));
-    if (newMessage && !c.autoReceive)
-        return;
-    if (c.isBusy()) {
-        // An operation owns the port: a new message is read after it, by Timer2.
-        if (newMessage && !c.timer2.isActive())
-            c.timer2.start();
-        return;
-    }
-    // The work starts commands with waits of their own; run it once the port's notification has
-    // returned (the port announces no new bytes while its notification is being handled).
-    if ((newMessage || buffer.contains(QLatin1String("+CDS")) ||
-         buffer.contains(QLatin1String("RING"))) &&
-        !m_handlerQueued) {
-        m_handlerQueued = true;
-        QMetaObject::invokeMethod(
-            &c, [this] { runHandler(); }, Qt::QueuedConnection);
-    }
-}
-
-void Receiving::runHandler()
-{
-    m_handlerQueued = false;
-    ModemContext &c = m_context;
-    const auto buffered = [&c](QLatin1String word) {
-        return c.exchange.replyBuffer().contains(word);
-    };
-    if (buffered(QLatin1String("+CMTI"))) {
-        if (!c.autoReceive)
+    {
+        ModemContext::PortClaim claim(c);
+        if (!claim) {
+            c.timer2.start(); // another operation owns the port: read after it
             return;
-        if (!c.isBusy())
-            readIntoBuffer();
-        else if (!c.timer2.isActive())
-            c.timer2.start();
+        }
+        qint16 state = 0;
+        c.newMsgBuffer = readMsg(state);
     }
-    if (buffered(QLatin1String("+CDSI")) && !c.isBusy() && c.statusReports)
-        c.statusReports->readStoredReport();
-    if (buffered(QLatin1String("+CDS")) && !buffered(QLatin1String("+CDSI")) && !c.isBusy() &&
-        c.statusReports)
-        c.statusReports->readDirectReport();
-    if (buffered(QLatin1String("RING")) && !c.isBusy() && c.calls)
-        c.calls->handleRing();
+    if (ModemContext::textLength(c.newMsgBuffer) > 10) {
+        emit c.recvMsg();
+        c.timerNewmsg.start();
+    }
+}
+
+void Receiving::onNewMessage()
+{
+    ModemContext &c = m_context;
+    if (!c.autoReceive)
+        return;
+    // A read running now may have listed before this message came: read again after it.
+    c.cmtiQuiet = false;
+    if (c.isBusy() || c.portClaimed()) {
+        if (!c.timer2.isActive())
+            c.timer2.start();
+        return;
+    }
+    // The read writes commands and waits: run it once the port's notification has returned.
+    if (m_readQueued)
+        return;
+    m_readQueued = true;
+    QMetaObject::invokeMethod(
+        &c,
+        [this] {
+            m_readQueued = false;
+            ModemContext &c = m_context;
+            if (c.isBusy() || c.portClaimed())
+                c.timer2.start();
+            else
+                readIntoBuffer();
+        },
+        Qt::QueuedConnection);
 }
 
 void Receiving::onTimer1()
 {
-    if (!m_context.isBusy())
+    if (!m_context.isBusy() && !m_context.portClaimed())
         readIntoBuffer();
 }
 
@@ -194,11 +198,16 @@ void Receiving::onTimer2()
     ModemContext &c = m_context;
     if (c.isBusy())
         return;
-    c.cmtiQuiet = true;
-    c.setBusy(true);
-    qint16 state = 0;
-    c.newMsgBuffer = readMsg(state);
-    c.setBusy(false);
+    {
+        ModemContext::PortClaim claim(c);
+        if (!claim)
+            return;
+        c.cmtiQuiet = true;
+        c.setBusy(true);
+        qint16 state = 0;
+        c.newMsgBuffer = readMsg(state);
+        c.setBusy(false);
+    }
     if (ModemContext::textLength(c.newMsgBuffer) > 10) {
         emit c.recvMsg();
         c.timerNewmsg.start();

@@ -1,9 +1,10 @@
 // Getting received messages out of the modem: ReadMsg (listing with the fallbacks to states 1 and
 // 4, the reply log), DelSms, NewMsg, and the reactions to "+CMTI", the polling timer and the
-// deferred-read timer; also the receive handler that runs when bytes arrive.
+// deferred-read timer.
 // Lives on its control's thread; no locks.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -22,23 +23,25 @@ public:
     QString delSms(qint16 &delWhich);
     QVariant newMsg();
 
-    /// The receive handler, called as bytes arrive: decides at once against Isbusy, and runs the
-    /// operations it starts (read, reports, ring) right after the port's notification returns.
-    void handleReceived();
+    /// A "+CMTI" arrived: the new messages are read at once when the port is free, otherwise by
+    /// Timer2 after the operation that owns it.
+    void onNewMessage();
 
     /// The reply log file for today: "C:/" + date + ".txt" mapped onto the machine prefix.
     static QString replyLogPath();
 
 private:
     void readIntoBuffer();
-    void runHandler();
+    /// Deletes what a listing read: the read messages by flag, or (where the modem knows no flag)
+    /// exactly the listed received indexes, never an index that was not read.
+    void deleteRead(const QList<int> &indexes);
     void onTimer1();
     void onTimer2();
     void onTimerNewmsg();
     void appendReplyLog(const QString &reply);
 
     ModemContext &m_context;
-    bool m_handlerQueued = false;
+    bool m_readQueued = false;
 };
 
 } // namespace lonvera::control

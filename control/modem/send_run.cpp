@@ -4,14 +4,11 @@
 #include "control/modem/connection.h"
 #include "control/modem/modem_context.h"
 #include "control/replies/send_verdict.h"
+#include "control/send_results.h"
+
+#include <algorithm>
 
 namespace lonvera::control {
-
-namespace {
-
-const QString kAbortedText = QStringLiteral("关闭端口，发送被中断");
-
-} // namespace
 
 SendRun::SendRun(ModemContext &context, int totalParts)
     : m_context(context), m_totalParts(totalParts)
@@ -24,16 +21,33 @@ QString SendRun::defaultLengthText(int octets)
     return digits.size() == 2 ? QLatin1Char('0') + digits : digits;
 }
 
-bool SendRun::isAccepted(const QString &reply)
+bool SendRun::isAccepted(const Reply &reply)
 {
-    return reply.contains(QLatin1String("OK")) || reply.contains(QLatin1String("ok")) ||
-           reply.contains(QLatin1String("+CMGS:"));
+    if (reply.final.isOk())
+        return true;
+    if (reply.final.isError())
+        return false;
+    return std::any_of(reply.lines.begin(), reply.lines.end(), [](const QString &line) {
+        return line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive);
+    });
 }
 
 void SendRun::abort()
 {
     m_context.exchange.closePort();
-    m_errorText = kAbortedText;
+    m_interrupted = true;
+    // The server decides what becomes of the message by how far it got.
+    const QStringView text = m_partsSent > 0 ? SendResult::InterruptedPartSent
+                             : m_unconfirmed ? SendResult::InterruptedMaybeSent
+                                             : SendResult::InterruptedNothingSent;
+    m_errorText = text.toString();
+}
+
+void SendRun::noteAnswer(const Reply &reply)
+{
+    // No final line after the PDU went: the modem may have sent it.
+    if (!reply.final.isFinal() && !isAccepted(reply))
+        m_unconfirmed = true;
 }
 
 bool SendRun::begin()
@@ -55,9 +69,7 @@ bool SendRun::begin()
 bool SendRun::waitPrompt(int seconds)
 {
     Exchange &exchange = m_context.exchange;
-    exchange.clearReplyBuffer();
-    exchange.waitUntil([](const QString &buffer) { return buffer.contains(QLatin1Char('>')); },
-                       seconds * 1000);
+    exchange.waitPrompt(seconds);
     if (exchange.abortWait()) {
         abort();
         return false;
@@ -75,18 +87,19 @@ SendRun::Step SendRun::exchangePart(const QString &pduHex, int tpduOctets, Form 
             exchange.writeCommand(QStringLiteral("AT+CMGS=") + Exchange::numberText(tpduOctets));
             if (!waitPrompt(12))
                 return Step::Aborted;
-            heard = heard || !exchange.replyBuffer().isEmpty();
+            heard = heard || !exchange.replyText().isEmpty() || exchange.reply().prompt;
             // A modem that said nothing to one command will not prompt on the next.
-            if (exchange.replyBuffer().contains(QLatin1Char('>')) || !heard)
+            if (exchange.reply().prompt || !heard)
                 break;
         }
         // Written even without a prompt: some modems take the PDU without showing one.
         if (!exchange.writeRaw(pduBytes))
             return Step::LinkLost;
         const QString reply = exchange.waitReply(18);
+        noteAnswer(exchange.reply());
         if (const std::optional<Step> fault = faultAfterPdu(reply, heard))
             return *fault;
-        return isAccepted(reply) ? Step::Sent : Step::Failed;
+        return isAccepted(exchange.reply()) ? Step::Sent : Step::Failed;
     }
 
     const bool eightBit = form == Form::EightBit;
@@ -94,15 +107,16 @@ SendRun::Step SendRun::exchangePart(const QString &pduHex, int tpduOctets, Form 
                       '\r');
     if (!waitPrompt(eightBit ? 18 : 12))
         return Step::Aborted;
-    heard = !exchange.replyBuffer().isEmpty();
-    m_errorText += exchange.replyBuffer();
+    heard = !exchange.replyText().isEmpty() || exchange.reply().prompt;
+    m_errorText += exchange.replyText();
     if (!exchange.writeRaw(pduBytes))
         return Step::LinkLost;
     const QString reply = exchange.waitReply(eightBit ? 28 : 18);
     m_errorText += reply;
+    noteAnswer(exchange.reply());
     if (const std::optional<Step> fault = faultAfterPdu(reply, heard))
         return *fault;
-    if (isAccepted(reply))
+    if (isAccepted(exchange.reply()))
         return Step::Sent;
     // Another attempt cannot help a message the network refuses for good (a bad number).
     const CmsErrorEntry *refusal = cmsErrorEntry(lastCmsError(reply));
@@ -177,6 +191,8 @@ QString SendRun::finish(bool linkTextOnLinkStateAlone)
     QString result;
     if (m_partsSent > 0 && m_partsSent >= m_totalParts) {
         return QStringLiteral("y");
+    } else if (m_interrupted) {
+        result = m_errorText;
     } else if (m_partsSent > 0) {
         // A long message with parts missing cannot be read by the recipient: say how far it got.
         result = kPartlySentPrefix +

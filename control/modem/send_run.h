@@ -3,6 +3,8 @@
 // Lives on its control's thread; no locks.
 #pragma once
 
+#include "control/exchange/line_reader.h"
+
 #include <QString>
 
 #include <optional>
@@ -30,12 +32,15 @@ public:
     /// Adds a failure text (a check that failed); the run then ends with finish().
     void fail(const QString &text) { m_errorText += text; }
     void setTotalParts(int total) { m_totalParts = total; }
+    /// Parts of this message that went out in an earlier run.
+    void setAlreadySent(int parts) { m_partsSent = parts; }
 
     /// Up to three attempts for one part. False when the run must stop (close requested, port
     /// cannot be opened); a part that failed three times lets the run go on.
     bool sendPart(const QString &pduHex, int tpduOctets, Form form);
 
-    /// The result: "y" when every part went; otherwise a failure text, also left in errmsg.
+    /// The result: "y" when every part went; one of the SendResult texts when ClosePort stopped
+    /// the run; otherwise a failure text. Left in errmsg too.
     /// linkTextOnLinkStateAlone: the link-down text replaces the others even after a close.
     QString finish(bool linkTextOnLinkStateAlone = false);
 
@@ -46,9 +51,10 @@ public:
 
     /// The length as the default-centre form writes it: a "0" before exactly two digits.
     static QString defaultLengthText(int octets);
-    /// True when the final reply says the modem took the message: "OK", "ok", or "+CMGS:" (the
-    /// message reference comes only after the network took it, even when the "OK" is lost).
-    static bool isAccepted(const QString &reply);
+    /// True when the reply says the modem took the message: its final OK, or "+CMGS:" without a
+    /// refusal (the message reference comes only after the network took it, even when the "OK"
+    /// is lost).
+    static bool isAccepted(const Reply &reply);
 
 private:
     enum class Step {
@@ -66,12 +72,16 @@ private:
     /// Waits for ">" with a cleared buffer; false when a close was requested meanwhile.
     bool waitPrompt(int seconds);
     void abort();
+    /// Remembers a part handed to the modem whose answer never came.
+    void noteAnswer(const Reply &reply);
 
     ModemContext &m_context;
     QString m_errorText;
     int m_totalParts = 1;
     int m_partsSent = 0;
     bool m_endsTheSend = false;
+    bool m_unconfirmed = false; ///< a PDU went to the modem and no answer came
+    bool m_interrupted = false; ///< ClosePort stopped the run
 };
 
 } // namespace lonvera::control

@@ -6,10 +6,13 @@
 #include "control/pdu/address.h"
 #include "control/pdu/hex.h"
 #include "control/pdu/segmentation.h"
+#include "control/send_results.h"
 #include "platform/paths.h"
 #include "platform/profile_file.h"
 
 #include <QRandomGenerator>
+
+#include <algorithm>
 
 namespace lonvera::control {
 
@@ -76,47 +79,83 @@ QString Sending::sendSms(QString &msg, const QString &mobile, int sReport, bool 
     }
     if (c.isBusy())
         return QStringLiteral("B");
+    ModemContext::PortClaim claim(c);
+    if (!claim)
+        return QStringLiteral("B"); // another operation is waiting for its modem
 
     Message message;
     message.text = msg;
     message.mobile = mobile;
     message.report = sReport == 1;
     message.validity = pV ? 0xC5 : 0x01;
-    message.reference = m_nextReference++; // quint8: wraps from 255 to 0
+    if (!resumes(message))
+        message.reference = m_nextReference++; // quint8: wraps from 255 to 0
 
+    const QString result = sendByMethod(message);
+    // A long message that went out in part is remembered, so that a second attempt sends only
+    // the parts still missing, under the same reference, and the recipient can join them.
+    const bool partly =
+        result != QLatin1String("y") && std::count(message.sent.begin(), message.sent.end(), true);
+    m_unfinished = partly ? std::optional<Message>(message) : std::nullopt;
+    return result;
+}
+
+bool Sending::resumes(Message &message) const
+{
+    if (!m_unfinished || m_unfinished->mobile != message.mobile ||
+        m_unfinished->report != message.report || m_unfinished->validity != message.validity)
+        return false;
+    // The worker hands the text back by reference: an "@" text grows by one U+3000 per attempt.
+    const QString &before = m_unfinished->text;
+    if (!message.text.startsWith(before))
+        return false;
+    const QStringView grown = QStringView(message.text).sliced(before.size());
+    if (std::any_of(grown.begin(), grown.end(), [](QChar ch) { return ch != QChar(0x3000); }))
+        return false;
+    message = *m_unfinished;
+    return true;
+}
+
+QString Sending::sendByMethod(Message &message)
+{
+    ModemContext &c = m_context;
+    // A close stopped the run: that says nothing about the variant, and the other one would
+    // only report that nothing went.
     if (c.sendMethod == kWave) {
         const QString result = sendDefaultCentre(message);
-        if (result != QLatin1String("y") && !m_runEndedTheSend)
+        if (result != QLatin1String("y") && !m_runEndedTheSend &&
+            !SendResult::isInterrupted(result))
             setSendMethod(kWaveNo);
         return result;
     }
     QString result = sendExplicitCentre(message);
+    // The other centre variant cannot help when the link is gone or the modem went silent, and
+    // could send twice a message the modem may have taken; nor does it say the variant is wrong.
+    if (SendResult::isInterrupted(result) || m_runEndedTheSend)
+        return result;
     if (result == QLatin1String("y")) {
         if (c.sendMethod != kMoblie)
             setSendMethod(kMoblie);
         return result;
     }
-    // The other centre variant cannot help when the link is gone or the modem went silent, and
-    // could send twice a message the modem may have taken; nor does it say the variant is wrong.
-    if (m_runEndedTheSend)
-        return result;
     setSendMethod(kMbNo);
+    // Only the parts the first variant did not get out go with the other one.
     result = sendDefaultCentre(message);
     setSendMethod(result == QLatin1String("y") ? QString(kWave) : QString(kWaveNo));
     return result;
 }
 
-QString Sending::sendExplicitCentre(const Message &message)
+QString Sending::sendExplicitCentre(Message &message)
 {
     return runVariant(message, true);
 }
 
-QString Sending::sendDefaultCentre(const Message &message)
+QString Sending::sendDefaultCentre(Message &message)
 {
     return runVariant(message, false);
 }
 
-QString Sending::runVariant(const Message &message, bool explicitCentre)
+QString Sending::runVariant(Message &message, bool explicitCentre)
 {
     ModemContext &c = m_context;
     ModemContext::BusyScope busy(c);
@@ -146,11 +185,19 @@ QString Sending::runVariant(const Message &message, bool explicitCentre)
     if (!parts)
         return run.finish(); // a centre number that is no number: the general failure text
 
+    if (message.sent.size() != parts->size())
+        message.sent = QList<bool>(parts->size(), false);
     run.setTotalParts(int(parts->size()));
+    run.setAlreadySent(int(std::count(message.sent.begin(), message.sent.end(), true)));
     const SendRun::Form form =
         explicitCentre ? SendRun::Form::ExplicitCentre : SendRun::Form::DefaultCentre;
-    for (const pdu::SubmitPart &part : *parts) {
-        if (!run.sendPart(part.pdu, part.tpduOctets, form))
+    for (qsizetype k = 0; k < parts->size(); ++k) {
+        if (message.sent[k])
+            continue; // it went already: a second copy would be billed and shown twice
+        const int before = run.partsSent();
+        const bool goOn = run.sendPart((*parts)[k].pdu, (*parts)[k].tpduOctets, form);
+        message.sent[k] = run.partsSent() > before;
+        if (!goOn)
             break;
     }
     m_runEndedTheSend = run.endsTheSend();

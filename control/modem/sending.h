@@ -4,8 +4,11 @@
 // Lives on its control's thread; no locks.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <optional>
 
 namespace lonvera::control {
 
@@ -35,11 +38,15 @@ private:
         bool report = false;
         quint8 validity = 0x01;
         quint8 reference = 0;
+        QList<bool> sent; ///< per part: it went out (kept across variants and attempts)
     };
 
-    QString sendExplicitCentre(const Message &message);
-    QString sendDefaultCentre(const Message &message);
-    QString runVariant(const Message &message, bool explicitCentre);
+    /// Takes over the remembered message when this is a new attempt at it.
+    bool resumes(Message &message) const;
+    QString sendByMethod(Message &message);
+    QString sendExplicitCentre(Message &message);
+    QString sendDefaultCentre(Message &message);
+    QString runVariant(Message &message, bool explicitCentre);
     /// Stores SendMethod and writes it to the profile at once.
     void setSendMethod(const QString &method);
     static QString winticPath();
@@ -49,8 +56,10 @@ private:
     /// control does not repeat the references it just used, and a recipient never joins the
     /// parts of two messages (3GPP TS 23.040 9.2.3.24.1).
     quint8 m_nextReference;
-    /// The last variant run ended the send (link gone, modem silent): no fallback follows.
+    /// The last run ended the send (link gone, modem silent): no other variant may follow.
     bool m_runEndedTheSend = false;
+    /// The last long message that went out in part only.
+    std::optional<Message> m_unfinished;
 };
 
 } // namespace lonvera::control

@@ -2,165 +2,121 @@
 #include "control/modem/status_reports.h"
 
 #include "control/modem/modem_context.h"
-#include "control/pdu/reply_fields.h"
+#include "control/pdu/hex.h"
 #include "control/pdu/status_report.h"
-#include "control/replies/report_lines.h"
+#include "control/replies/reply_fields.h"
 
-#include <QScopedValueRollback>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace lonvera::control {
 
 StatusReports::StatusReports(ModemContext &context) : m_context(context)
 {
-    // Direct connections: a report that arrives while an operation waits is taken out of the
-    // buffer before that operation's next command empties it.
-    QObject::connect(&context.exchange, &Exchange::dataReceived, &context, [this] {
-        if (m_context.isBusy())
-            keepForLater();
+    QObject::connect(&context, &ModemContext::portReleased, &context, [this] {
+        if (!m_pending.isEmpty())
+            queueStoredReads();
     });
-    QObject::connect(&context, &ModemContext::statusChange, &context, [this] { onStatusChange(); });
 }
 
-void StatusReports::onStatusChange()
+void StatusReports::onDirectReport(const QString &pduLine)
 {
-    if (m_context.isBusy()) {
-        // A report that came just before this operation started would be lost with the
-        // buffer its first command empties. Our own reads take their notices themselves.
-        if (!m_handling)
-            keepForLater();
-        return;
-    }
-    if ((!m_pendingLines.isEmpty() || !m_pendingIndexes.isEmpty()) && !m_deferredQueued) {
-        m_deferredQueued = true;
-        QTimer::singleShot(0, &m_context, [this] { runDeferred(); });
-    }
+    addReportLine(pduLine);
 }
 
-void StatusReports::keepForLater()
+void StatusReports::onStoredReport(const QString &storage, int index)
 {
-    Exchange &exchange = m_context.exchange;
-    const QString &buffer = exchange.replyBuffer();
-    if (!buffer.contains(QLatin1String("+CDS")))
+    if (index < 0)
         return;
-    QList<ReportNotice> notices = findDirectReports(buffer);
-    for (const ReportNotice &n : std::as_const(notices))
-        m_pendingLines.append(n.pduLine);
-    const QList<ReportNotice> stored = findStoredReports(buffer);
-    for (const ReportNotice &n : stored)
-        if (n.index >= 0 && !m_pendingIndexes.contains(n.index))
-            m_pendingIndexes.append(n.index);
-    if (notices.isEmpty() && stored.isEmpty())
-        return;
-    notices.append(stored);
-    std::sort(notices.begin(), notices.end(),
-              [](const ReportNotice &a, const ReportNotice &b) { return a.begin < b.begin; });
-    exchange.setReplyBuffer(withoutNotices(buffer, notices));
+    const StoredReport report{storage, index};
+    if (!m_pending.contains(report))
+        m_pending.append(report);
+    queueStoredReads();
 }
 
-void StatusReports::runDeferred()
+void StatusReports::queueStoredReads()
 {
-    m_deferredQueued = false;
-    if (m_context.isBusy())
-        return; // the operation's end queues us again
-    const QStringList lines = std::exchange(m_pendingLines, {});
-    for (const QString &line : lines)
-        addRecord(pdu::DecodeReportLine(line));
-    if (m_pendingIndexes.isEmpty())
+    if (m_readQueued)
         return;
-    const QList<int> indexes = std::exchange(m_pendingIndexes, {});
-    {
-        QScopedValueRollback handling(m_handling, true);
-        ModemContext::BusyScope busy(m_context);
-        for (int index : indexes)
-            readStoredIndex(index);
-    }
+    // Run once the notification (or the operation that owns the port) has returned.
+    m_readQueued = true;
+    QTimer::singleShot(0, &m_context, [this] {
+        m_readQueued = false;
+        readStoredReports();
+    });
 }
 
-void StatusReports::readDirectReport()
+void StatusReports::readStoredReports()
 {
     ModemContext &c = m_context;
-    if (c.isBusy()) {
-        keepForLater();
+    // Busy: the operation's end brings us back. Closed: the next operation opens the port again,
+    // and its end brings us back.
+    if (c.isBusy() || m_pending.isEmpty() || !c.exchange.isOpen())
         return;
-    }
-    QList<ReportNotice> notices;
-    {
-        QScopedValueRollback handling(m_handling, true);
-        ModemContext::BusyScope busy(c);
-        Exchange &exchange = c.exchange;
-        const bool complete = exchange.waitUntil(
-            [](const QString &buffer) { return incompleteDirectReport(buffer) < 0; },
-            DirectLineWaitMs);
-        const QString &buffer = exchange.replyBuffer();
-        notices = findDirectReports(buffer);
-        QString rest = withoutNotices(buffer, notices);
-        if (!complete) {
-            // The rest of the report never came: drop the fragment, so that every later
-            // arrival does not wait for it again.
-            const qsizetype at = incompleteDirectReport(rest);
-            if (at >= 0)
-                rest.truncate(at);
-        }
-        // Decoded reports leave the buffer; a later notification must not report them again.
-        exchange.setReplyBuffer(rest);
-    }
-    for (const ReportNotice &n : std::as_const(notices))
-        addRecord(pdu::DecodeReportLine(n.pduLine));
-}
-
-void StatusReports::readStoredReport()
-{
-    ModemContext &c = m_context;
-    if (c.isBusy()) {
-        keepForLater();
+    ModemContext::PortClaim claim(c);
+    if (!claim)
         return;
-    }
-    {
-        QScopedValueRollback handling(m_handling, true);
-        ModemContext::BusyScope busy(c);
-        Exchange &exchange = c.exchange;
-        const bool complete = exchange.waitUntil(
-            [](const QString &buffer) { return incompleteStoredReport(buffer) < 0; },
-            StoredLineWaitMs);
-        const QList<ReportNotice> notices = findStoredReports(exchange.replyBuffer());
-        QString rest = withoutNotices(exchange.replyBuffer(), notices);
-        if (!complete) {
-            const qsizetype at = incompleteStoredReport(rest);
-            if (at >= 0)
-                rest.truncate(at);
-        }
-        exchange.setReplyBuffer(rest);
-        exchange.discardInput();
-        QList<int> done;
-        for (const ReportNotice &n : notices) {
-            if (n.index < 0 || done.contains(n.index))
-                continue;
-            done.append(n.index);
-            m_pendingIndexes.removeAll(n.index);
-            readStoredIndex(n.index);
+    ModemContext::BusyScope busy(c);
+    while (!m_pending.isEmpty()) {
+        const StoredReport report = m_pending.takeFirst();
+        if (!readStored(report) && !c.exchange.isOpen()) {
+            m_pending.prepend(report); // the port went: read once it is back, not lost here
+            break;
         }
     }
 }
 
-void StatusReports::readStoredIndex(int index)
+bool StatusReports::readStored(const StoredReport &report)
 {
     Exchange &exchange = m_context.exchange;
-    exchange.writeCommand(QStringLiteral("at+cmgr=") + QString::number(index));
-    addRecordsOf(exchange.waitReply(12));
-    exchange.writeCommand(QStringLiteral("at+cmgd=") + QString::number(index));
-    exchange.waitReply(3);
+    if (exchange.ensureOpen() != 0)
+        return false;
+    exchange.discardInput();
+
+    // The index belongs to the storage the notice names. Reading or deleting it in the message
+    // storage would take an unread message instead, so the storage is selected for the read and
+    // the one the modem had is put back afterwards.
+    QString previous;
+    if (!report.storage.isEmpty()) {
+        exchange.writeCommand(QStringLiteral("at+cpms?"));
+        exchange.waitReply(6);
+        previous = CpmsStorage(exchange.replyText());
+        if (previous.compare(report.storage, Qt::CaseInsensitive) != 0) {
+            exchange.writeCommand(QStringLiteral("at+cpms=\"") + report.storage + QLatin1Char('"'));
+            exchange.waitReply(6);
+            if (!exchange.reply().final.isOk())
+                return false;
+        } else {
+            previous.clear();
+        }
+    }
+
+    exchange.writeCommand(QStringLiteral("at+cmgr=") + QString::number(report.index));
+    exchange.waitReply(12);
+    const bool read = exchange.reply().final.isOk();
+    if (read) {
+        for (const QString &line : exchange.reply().lines) {
+            const QString clean = pdu::StripControls(line);
+            if (clean.size() > 33)
+                addReportLine(clean);
+        }
+        exchange.writeCommand(QStringLiteral("at+cmgd=") + QString::number(report.index));
+        exchange.waitReply(3);
+    }
+
+    if (!previous.isEmpty()) {
+        exchange.writeCommand(QStringLiteral("at+cpms=\"") + previous + QLatin1Char('"'));
+        exchange.waitReply(6);
+    }
+    return read;
 }
 
-void StatusReports::addRecordsOf(const QString &reply)
+void StatusReports::addReportLine(const QString &line)
 {
-    for (QStringView piece : QStringView(reply).split(QLatin1Char('\n'))) {
-        const QString line = pdu::StripControls(piece);
-        if (line.size() > 33)
-            addRecord(pdu::DecodeReportLine(line));
-    }
+    // The centre is still trying: neither "delivered" nor "not delivered" is true yet, and the
+    // final report follows.
+    if (pdu::isTemporaryStatus(pdu::reportLineStatus(line)))
+        return;
+    addRecord(pdu::DecodeReportLine(line));
 }
 
 void StatusReports::addRecord(const QString &record)

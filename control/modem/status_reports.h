@@ -1,15 +1,15 @@
-// Status reports: reading "+CDS" (direct) and "+CDSI" (stored) reports, decoding them into
-// records, collecting them for NewReport and repeating OnRevReport while they wait.
+// Status reports: "+CDS" (the report comes with the notice) and "+CDSI" (the report is stored and
+// the notice names its storage and index), decoded into records, collected for NewReport, with
+// OnRevReport repeated while they wait.
 //
-// A report that turns up while another operation owns the port is taken out of the reply buffer
-// (so the running command neither loses it nor reads it as part of its reply) and handled as soon
-// as that operation has ended: a direct report is decoded then, a stored one is read then.
+// A direct report needs no command, so it is decoded when its notice arrives, also in the middle
+// of another operation. A stored report needs commands: it is read as soon as no operation owns
+// the port, from the storage its notice names, and deleted there only once it has been read.
 // Lives on its control's thread; no locks.
 #pragma once
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 
 namespace lonvera::control {
@@ -21,36 +21,35 @@ class StatusReports
 public:
     explicit StatusReports(ModemContext &context);
 
-    /// "+CDS" seen in ReplyBuffer (from the receive handler while not busy, or from WaitReply).
-    void readDirectReport();
-    /// "+CDSI" seen in ReplyBuffer (from the receive handler while not busy, or from WaitReply).
-    /// Its wait for the rest of the line is bounded.
-    void readStoredReport();
+    /// A "+CDS" notice with its PDU line.
+    void onDirectReport(const QString &pduLine);
+    /// A "+CDSI" notice: storage ("SR", "SM"; empty when unnamed) and index.
+    void onStoredReport(const QString &storage, int index);
     QVariant newReport();
     QVariant getReportAll(const QVariant &startIs, const QVariant &strCodeIs);
     /// Timer_report tick.
     void onTimerReport();
 
-    /// How long a report's missing lines are awaited before the rest is taken as lost.
-    static constexpr int DirectLineWaitMs = 600;
-    static constexpr int StoredLineWaitMs = 3000;
-
 private:
+    struct StoredReport
+    {
+        QString storage;
+        int index = -1;
+        bool operator==(const StoredReport &) const = default;
+    };
+
     /// Appends a record of more than 10 characters, raises OnRevReport, starts Timer_report.
     void addRecord(const QString &record);
-    void addRecordsOf(const QString &reply);
-    /// Takes the complete notices out of ReplyBuffer into the pending lists (while busy).
-    void keepForLater();
-    void onStatusChange();
-    void runDeferred();
-    /// "at+cmgr=i", decode, "at+cmgd=i".
-    void readStoredIndex(int index);
+    /// A report PDU line: a temporary status (the centre still tries) gives no record.
+    void addReportLine(const QString &line);
+    void queueStoredReads();
+    void readStoredReports();
+    /// Reads and deletes one stored report, in its own storage; false when it could not be read.
+    bool readStored(const StoredReport &report);
 
     ModemContext &m_context;
-    QStringList m_pendingLines;  ///< report PDU lines of "+CDS" seen while busy
-    QList<int> m_pendingIndexes; ///< storage indexes of "+CDSI" seen while busy
-    bool m_deferredQueued = false;
-    bool m_handling = false; ///< one of our own reads is taking Isbusy
+    QList<StoredReport> m_pending; ///< stored reports waiting for the port
+    bool m_readQueued = false;
 };
 
 } // namespace lonvera::control

@@ -1,6 +1,7 @@
 // Hex text <-> octets.
 #include "hex.h"
 
+#include <algorithm>
 #include <array>
 
 namespace lonvera::pdu {
@@ -59,6 +60,27 @@ QString HexByte(int n)
     const auto b = quint8(n);
     const char text[2] = {hexDigitChar(b >> 4), hexDigitChar(b)};
     return QString::fromLatin1(text, 2);
+}
+
+QString StripControls(QStringView text)
+{
+    // This runs on every listed PDU line, which mostly has nothing to strip.
+    const auto isStripped = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 1 && u <= 32 && u != 30 && u != 31;
+    };
+    if (std::none_of(text.begin(), text.end(), isStripped))
+        return text.toString();
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *p = out.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 1 && u <= 32 && u != 30 && u != 31)
+            continue;
+        *p++ = c;
+    }
+    out.truncate(p - out.constData());
+    return out;
 }
 
 } // namespace lonvera::pdu

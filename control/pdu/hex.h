@@ -33,4 +33,8 @@ constexpr char hexDigitChar(int nibble, bool lowerCase = false)
 /// Upper-case hex of n (0..255), padded to two digits: 10 -> "0A".
 QString HexByte(int n);
 
+/// The text without every character whose code is 1 to 32, except 30 and 31 (what a listed line
+/// carries besides its hex: line ends, blanks, tabs).
+QString StripControls(QStringView text);
+
 } // namespace lonvera::pdu

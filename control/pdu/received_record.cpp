@@ -2,7 +2,6 @@
 #include "received_record.h"
 
 #include "hex.h"
-#include "reply_fields.h"
 
 #include <array>
 

@@ -103,7 +103,10 @@ Result<QList<SubmitPart>> encodeSubmitParts(const SubmitRequest &request, Centre
     SubmitTpdu submit;
     submit.statusReportRequest = request.statusReport;
     submit.destination.value = destination;
-    submit.destination.type = destination.startsWith(QLatin1String("86")) ? 0x91 : 0x81;
+    // A number written with "+" is international whatever its country; "86..." always was.
+    const bool international = request.destination.trimmed().startsWith(QLatin1Char('+')) ||
+                               destination.startsWith(QLatin1String("86"));
+    submit.destination.type = international ? 0x91 : 0x81;
     submit.dcs = gsm7 ? 0x00 : 0x08;
     submit.validityFormat = ValidityFormat::Relative;
     submit.validity = QByteArray(1, char(request.validity));

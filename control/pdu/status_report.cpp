@@ -2,7 +2,6 @@
 #include "status_report.h"
 
 #include "hex.h"
-#include "reply_fields.h"
 
 namespace lonvera::pdu {
 
@@ -83,6 +82,17 @@ QString DecodeReportLine(QStringView line)
     if (!clean.startsWith(QLatin1Char('0')))
         return {};
     return get_report_all(0, clean);
+}
+
+int reportLineStatus(QStringView line)
+{
+    const Result<QByteArray> octets = parseHex(StripControls(line));
+    if (!octets)
+        return -1;
+    OctetCursor cursor(*octets);
+    readCentreAddress(cursor);
+    const Result<StatusReportTpdu> report = readStatusReport(cursor);
+    return report ? report->status : -1;
 }
 
 } // namespace lonvera::pdu

@@ -44,4 +44,15 @@ QString get_report_all(int startIs, QStringView hex);
 /// status report.
 QString DecodeReportLine(QStringView line);
 
+/// TP-ST of a status-report PDU line (control characters dropped, centre part first); -1 when the
+/// line is not a status report.
+int reportLineStatus(QStringView line);
+
+/// TP-ST 0x20-0x3F: the centre is still trying and a final report follows (3GPP TS 23.040
+/// 9.2.3.15), so the message has neither reached nor missed its recipient yet.
+constexpr bool isTemporaryStatus(int status)
+{
+    return status >= 0x20 && status <= 0x3F;
+}
+
 } // namespace lonvera::pdu

@@ -32,6 +32,8 @@ inline constexpr int HardwareUnavailable = 8010;
 inline constexpr int ReadFailed = 8020;
 inline constexpr int SetStateFailed = 8015;
 inline constexpr int TimedOut = 8016;
+/// Ours, not the serial control's: the user may not open the device (not in its group).
+inline constexpr int NoPermission = 8090;
 } // namespace PortError
 
 /// Maps a failure of QSerialPort to a port error number: a missing device is 8002, a port held by

@@ -3,10 +3,14 @@
 
 #include "platform/paths.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include <cerrno>
+
 #include <termios.h>
+#include <unistd.h>
 
 namespace lonvera::control {
 
@@ -67,6 +71,11 @@ int SerialPort::open()
 {
     if (isOpen())
         return PortError::None;
+    // A device the user may not open is told apart from one another program holds: Qt reports
+    // both as a permission error (the other program's lock file), but their fixes differ.
+    const QByteArray device = QFile::encodeName(devicePath());
+    if (::access(device.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return PortError::NoPermission;
     m_port = std::make_unique<QSerialPort>();
     m_port->setPortName(devicePath());
     if (!m_port->open(QIODevice::ReadWrite)) {

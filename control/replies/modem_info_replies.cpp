@@ -1,35 +1,35 @@
 // See modem_info_replies.h.
 #include "control/replies/modem_info_replies.h"
 
-#include "control/pdu/reply_fields.h"
+#include "control/pdu/hex.h"
 #include "control/pdu/ucs2.h"
+#include "control/replies/reply_fields.h"
 
 #include <QStringList>
-
-#include <initializer_list>
 
 namespace lonvera::control {
 
 namespace {
 
-QString removeAll(QString text, std::initializer_list<const char *> words)
-{
-    for (const char *word : words)
-        text.remove(QLatin1String(word), Qt::CaseSensitive);
-    return text;
-}
-
-QStringList cleanLines(const QString &text)
+// The reply's lines with the command's own "+NAME:" in front removed, and without blanks and
+// control characters; none when the modem refused the command.
+QStringList infoLines(const Reply &reply, QLatin1String prefix)
 {
     QStringList lines;
-    for (QStringView piece : QStringView(text).split(QLatin1Char('\n')))
-        lines.append(pdu::StripControls(piece));
+    if (reply.final.isError())
+        return lines;
+    for (const QString &raw : reply.lines) {
+        QStringView line(raw);
+        if (line.startsWith(prefix, Qt::CaseInsensitive))
+            line = line.sliced(prefix.size());
+        lines.append(pdu::StripControls(line));
+    }
     return lines;
 }
 
-QString firstLongerThan(const QString &text, int length)
+QString firstLongerThan(const QStringList &lines, int length)
 {
-    for (const QString &line : cleanLines(text))
+    for (const QString &line : lines)
         if (line.size() > length)
             return line;
     return {};
@@ -55,41 +55,39 @@ QString centreIn(QStringView text)
 
 } // namespace
 
-QString parseCgmm(const QString &reply)
+QString parseCgmm(const Reply &reply)
 {
-    const QStringList lines =
-        cleanLines(removeAll(reply, {"at", "cgmm", "CGMM", "AT", "+", "OK", " "}));
+    const QStringList lines = infoLines(reply, QLatin1String("+CGMM:"));
     for (qsizetype i = lines.size() - 1; i >= 0; --i)
         if (lines[i].size() > 2)
             return lines[i];
     return {};
 }
 
-QString parseCgmi(const QString &reply)
+QString parseCgmi(const Reply &reply)
 {
-    return firstLongerThan(removeAll(reply, {"at", "cgmi", "CGMI", "AT", "+", " "}), 3);
+    return firstLongerThan(infoLines(reply, QLatin1String("+CGMI:")), 3);
 }
 
-QString parseCgmr(const QString &reply)
+QString parseCgmr(const Reply &reply)
 {
-    return pdu::StripControls(removeAll(reply, {"at", "cgmr", "CGMR", "AT", "+", "OK", " ", "\n"}));
+    return infoLines(reply, QLatin1String("+CGMR:")).join(QString());
 }
 
-QString parseCgsn(const QString &reply)
+QString parseCgsn(const Reply &reply)
 {
-    return firstLongerThan(removeAll(reply, {"at", "cgsn", "CGSN", "AT", "+", " "}), 6);
+    return firstLongerThan(infoLines(reply, QLatin1String("+CGSN:")), 6);
 }
 
-QString parseCscaWhole(const QString &reply)
+QString parseCscaWhole(const Reply &reply)
 {
-    return centreIn(removeAll(reply, {"at", "CSCA", "csca", "AT", "OK", " "}));
+    return centreIn(infoLines(reply, QLatin1String("")).join(QLatin1Char('\n')));
 }
 
-QString parseCscaLines(const QString &reply)
+QString parseCscaLines(const Reply &reply)
 {
     QString result;
-    for (const QString &line :
-         cleanLines(removeAll(reply, {"at", "csca", "CSCA", "AT", "OK", " "}))) {
+    for (const QString &line : infoLines(reply, QLatin1String(""))) {
         if (line.size() <= 11)
             continue;
         const QString centre = centreIn(line);

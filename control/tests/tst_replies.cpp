@@ -1,6 +1,7 @@
 // Pure parsers and mappings of the control: settings text, port error numbers, the final-reply
 // rule, the number form of commands, "+CNMI" modes and "+CPMS" capacities.
 #include "control/exchange/exchange.h"
+#include "control/exchange/line_reader.h"
 #include "control/modem/connection.h"
 #include "control/port/port_settings.h"
 #include "control/replies/cnmi.h"
@@ -22,6 +23,9 @@ private slots:
     void portErrorTexts();
     void finalReply_data();
     void finalReply();
+    void lateReplyAnswersNothing();
+    void noticesAreRouted_data();
+    void noticesAreRouted();
     void numberText();
     void cnmiMode_data();
     void cnmiMode();
@@ -106,6 +110,13 @@ void TestReplies::portErrorTexts_data()
                           << QStringLiteral(
                                  "所设置的端口号（COM）无效，请检查！如为win2000+usb红外,"
                                  "可能要安装红外补丁，如有不明，请联络开发商");
+    // A newcomer's first real modem: not in the dialout group, which is no "held by another
+    // program".
+    QTest::newRow("no permission")
+        << 8090
+        << QStringLiteral("没有权限打开此端口：请把当前用户加入 dialout 组"
+                          "（sudo usermod -aG dialout 用户名），"
+                          "重新登录后再试！");
     QTest::newRow("other") << 8015
                            << QStringLiteral("硬件错误，请注意操作是否有误，或设置是否正常( 8015)");
 }
@@ -118,26 +129,134 @@ void TestReplies::portErrorTexts()
 
 void TestReplies::finalReply_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("reply");
-    QTest::addColumn<bool>("final");
-    QTest::newRow("OK") << "at\r\r\nOK\r\n" << true;
-    QTest::newRow("lower ok") << "\r\nok\r\n" << true;
-    QTest::newRow("half of OK") << "\r\nO" << false;
-    QTest::newRow("ERROR") << "\r\nERROR\r\n" << true;
-    QTest::newRow("lower error") << "\r\nerror\r\n" << true;
-    QTest::newRow("CMS error") << "\r\n+CMS ERROR: 500\r\n" << true;
-    QTest::newRow("NO CARRIER") << "\r\nNO CARRIER\r\n" << true;
-    QTest::newRow("BUSY") << "\r\nBUSY\r\n" << true;
-    QTest::newRow("mixed-case Ok is not a word") << "\r\nOk\r\n" << false;
-    QTest::newRow("prompt") << "\r\n> " << false;
-    QTest::newRow("NO ANSWER") << "\r\nNO ANSWER\r\n" << false;
-    QTest::newRow("empty") << "" << false;
+    QTest::addColumn<int>("word");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("prompt");
+    const auto w = [](FinalWord word) { return int(word); };
+    QTest::newRow("OK after the echo") << "at"
+                                       << "at\r\r\nOK\r\n"
+                                       << w(FinalWord::Ok) << -1 << QStringList{} << false;
+    QTest::newRow("lower ok") << "at"
+                              << "\r\nok\r\n"
+                              << w(FinalWord::Ok) << -1 << QStringList{} << false;
+    QTest::newRow("half of OK") << "at"
+                                << "\r\nO" << w(FinalWord::None) << -1 << QStringList{} << false;
+    QTest::newRow("OK still without its line end")
+        << "at"
+        << "\r\nOK" << w(FinalWord::None) << -1 << QStringList{} << false;
+    QTest::newRow("CMS error") << "at+cmgs=25"
+                               << "\r\n+CMS ERROR: 500\r\n"
+                               << w(FinalWord::CmsError) << 500 << QStringList{} << false;
+    QTest::newRow("CME error") << "AT+CSCA?"
+                               << "\r\n+CME ERROR: 14\r\n"
+                               << w(FinalWord::CmeError) << 14 << QStringList{} << false;
+    QTest::newRow("NO ANSWER") << "atd1;"
+                               << "\r\nNO ANSWER\r\n"
+                               << w(FinalWord::NoAnswer) << -1 << QStringList{} << false;
+    QTest::newRow("NO DIALTONE") << "atd1;"
+                                 << "\r\nNO DIALTONE\r\n"
+                                 << w(FinalWord::NoDialtone) << -1 << QStringList{} << false;
+    // Nokia: a manufacturer containing "ok" is an answer, not the end of one.
+    QTest::newRow("Nokia") << "at+cgmi"
+                           << "at+cgmi\r\r\nNokia\r\n"
+                           << w(FinalWord::None) << -1 << QStringList{"Nokia"} << false;
+    // Huawei: a refusal in words of its own ends the command as a refusal.
+    QTest::newRow("COMMAND NOT SUPPORT")
+        << "at+vts=1"
+        << "\r\nCOMMAND NOT SUPPORT\r\n"
+        << w(FinalWord::NotSupported) << -1 << QStringList{} << false;
+    QTest::newRow("notice in the same read as OK")
+        << "at+cgmm"
+        << "\r\nSIM800\r\n\r\nOK\r\n\r\n+CMTI: \"ME\",1\r\n"
+        << w(FinalWord::Ok) << -1 << QStringList{"SIM800"} << false;
+    QTest::newRow("status lines are no part of a reply")
+        << "at+cpms?"
+        << "\r\n^RSSI:12\r\n+CPMS: \"SM\",1,30\r\n+CREG: 1\r\nOK\r\n"
+        << w(FinalWord::Ok) << -1 << QStringList{"+CPMS: \"SM\",1,30"} << false;
+    QTest::newRow("report notice with its PDU amid a listing")
+        << "at+cmgl= 4"
+        << "\r\n+CMGL: 1,1,,5\r\n+CDS: 6\r\n\r\n0006\r\n00AA\r\nOK\r\n"
+        << w(FinalWord::Ok) << -1 << QStringList{"+CMGL: 1,1,,5", "00AA"} << false;
+    QTest::newRow("prompt with the blank")
+        << "at+cmgs=25"
+        << "at+cmgs=25\r\r\n> " << w(FinalWord::None) << -1 << QStringList{} << true;
+    QTest::newRow("prompt without the blank")
+        << "at+cmgs=045"
+        << "at+cmgs=045\r\r\n>" << w(FinalWord::None) << -1 << QStringList{} << true;
+    QTest::newRow("prompt with the command's line feed echoed after it")
+        << "AT+CMGS= 154"
+        << "AT+CMGS= 154\r\r\n> \n"
+        << w(FinalWord::None) << -1 << QStringList{} << true;
+    QTest::newRow("a > inside a line is no prompt")
+        << "at"
+        << "\r\na>b" << w(FinalWord::None) << -1 << QStringList{} << false;
+    QTest::newRow("empty") << "at"
+                           << "" << w(FinalWord::None) << -1 << QStringList{} << false;
 }
 
 void TestReplies::finalReply()
 {
+    QFETCH(QString, command);
     QFETCH(QString, reply);
-    QTEST(Exchange::isFinalReply(reply), "final");
+    const Reply parsed = parseReply(command, reply);
+    QTEST(int(parsed.final.word), "word");
+    QTEST(parsed.final.code, "code");
+    QTEST(parsed.lines, "lines");
+    QTEST(parsed.prompt, "prompt");
+}
+
+void TestReplies::lateReplyAnswersNothing()
+{
+    // The OK of the previous command arrives after its wait ended: the next command must not
+    // take it, nor the half line in progress when it was written.
+    LineReader reader;
+    reader.beginCommand(u"at+cgmi");
+    reader.feed(u"\r\nNokia\r\n\r\nO");
+    reader.beginCommand(u"at+cgmm");
+    reader.feed(u"K\r\n");
+    QVERIFY(!reader.reply().final.isFinal());
+    QCOMPARE(reader.replyText(), QString());
+    const QList<Notice> notices = reader.feed(u"at+cgmm\r\r\nN79\r\n\r\nOK\r\n");
+    QVERIFY(notices.isEmpty());
+    QCOMPARE(reader.reply().lines, QStringList{"N79"});
+    QVERIFY(reader.reply().final.isOk());
+
+    // A notice begun before the command is still a notice.
+    reader.feed(u"\r\n+CDSI: \"S");
+    reader.beginCommand(u"at+cmgl= 0");
+    const QList<Notice> stored = reader.feed(u"R\",3\r\n\r\nOK\r\n");
+    QCOMPARE(stored.size(), 1);
+    QCOMPARE(stored[0].kind, NoticeKind::StoredReport);
+    QCOMPARE(stored[0].storage(), QStringLiteral("SR"));
+    QCOMPARE(stored[0].index(), 3);
+    QVERIFY(reader.reply().final.isOk());
+}
+
+void TestReplies::noticesAreRouted_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("pduLine");
+    QTest::newRow("CMTI") << "\r\n+CMTI: \"SM\",1\r\n" << int(NoticeKind::NewMessage) << "";
+    QTest::newRow("RING") << "\r\nRING\r\n" << int(NoticeKind::Ring) << "";
+    QTest::newRow("CRING") << "\r\n+CRING: VOICE\r\n" << int(NoticeKind::Ring) << "";
+    QTest::newRow("CLIP") << "\r\n+CLIP: \"139\",129\r\n" << int(NoticeKind::CallerId) << "";
+    QTest::newRow("CDS with an empty line") << "\r\n+CDS: 6\r\n\r\n0006AB\r\n"
+                                            << int(NoticeKind::DirectReport) << "0006AB";
+    QTest::newRow("vendor status") << "\r\n^BOOT:1,0,0\r\n" << int(NoticeKind::Status) << "";
+}
+
+void TestReplies::noticesAreRouted()
+{
+    QFETCH(QString, text);
+    LineReader reader;
+    const QList<Notice> notices = reader.feed(text);
+    QCOMPARE(notices.size(), 1);
+    QTEST(int(notices[0].kind), "kind");
+    QTEST(notices[0].pduLine, "pduLine");
 }
 
 void TestReplies::numberText()

@@ -54,6 +54,7 @@ void EmulatedModem::setProfile(const ModemProfile &profile)
     if (!parseCnmiRanges(m_profile.cnmiRanges, &m_cnmiRanges))
         m_cnmiRanges.clear();
     m_storage.setCapacity(m_profile.capacity);
+    m_reportStorage.setCapacity(m_profile.capacity);
 }
 
 void EmulatedModem::powerOn()
@@ -212,6 +213,8 @@ void EmulatedModem::executeLine(const QByteArray &rawLine)
 EmulatedModem::Outcome EmulatedModem::dispatch(const AtCommand &cmd)
 {
     const QByteArray &n = cmd.name;
+    if (m_profile.refusedCommands.contains(n))
+        return {Final::Refused};
     if (n == "+CMGS" || n == "+CMGF" || n == "+CNMI" || n == "+CSCA" || n == "+CSMS" ||
         n == "+CMGL" || n == "+CMGR" || n == "+CMGD" || n == "+CPMS")
         return n == "+CMGS" || n == "+CMGF" || n == "+CNMI" || n == "+CSCA" || n == "+CSMS"
@@ -259,6 +262,9 @@ QByteArray EmulatedModem::finalText(Outcome outcome) const
     case Final::NoAnswer:
         word = "NO ANSWER";
         break;
+    case Final::Refused:
+        word = m_profile.refusalText.toLatin1();
+        break;
     case Final::None:
         return {};
     }
@@ -285,6 +291,19 @@ void EmulatedModem::reply(const QByteArray &info, Outcome outcome, int delayMs,
 void EmulatedModem::writeReply(const QByteArray &text, qsizetype finalAt,
                                std::function<void()> then)
 {
+    const qsizetype lineEnd = text.indexOf('\n', text.startsWith("\r\n") ? 2 : 0);
+    if (m_profile.lineGapMs > 0 && lineEnd >= 0 && lineEnd + 1 < text.size()) {
+        // Line by line, as a slow phone hands its answer over.
+        send(text.left(lineEnd + 1));
+        m_busy = true;
+        const qsizetype cut = lineEnd + 1;
+        m_pendingReply = [this, rest = text.mid(cut), finalAt = finalAt < 0 ? -1 : finalAt - cut,
+                          then = std::move(then)]() mutable {
+            writeReply(rest, finalAt, std::move(then));
+        };
+        m_replyTimer->start(m_profile.lineGapMs);
+        return;
+    }
     if (m_profile.fragmentGapMs > 0 && finalAt >= 0 && finalAt + 1 < text.size()) {
         // The final word is cut after its first letter ("O", later "K").
         send(text.left(finalAt + 1));
@@ -379,6 +398,11 @@ void EmulatedModem::finishPdu(bool cancelled)
         refusal = {Final::CmsError, 304};
     else if (m_profile.cmsErrorOnSend == m_sendCount)
         refusal = {Final::CmsError, m_profile.cmsErrorCode};
+    else if (submission.pdu && submission.pdu->submit() &&
+             submission.pdu->submit()->userData.concatenation &&
+             m_profile.refusedParts.contains(
+                 submission.pdu->submit()->userData.concatenation->sequence))
+        refusal = {Final::CmsError, m_profile.cmsErrorCode};
     else if (m_profile.unknownNumberCmsError > 0 && !m_network->knowsNumber(submission.destination))
         refusal = {Final::CmsError, m_profile.unknownNumberCmsError};
 
@@ -432,9 +456,11 @@ void EmulatedModem::deliverStatusReport(const QByteArray &pduHex)
         notify("+CDS: " + QByteArray::number(StoredMessage{0, 0, pduHex}.tpduLength()) + "\r\n" +
                pduHex);
     } else if (route == 2) {
-        const int index = m_storage.store(0, pduHex);
+        const bool apart = m_profile.reportStorage == QLatin1String("SR");
+        const int index = (apart ? m_reportStorage : m_storage).store(0, pduHex);
         if (index > 0)
-            notify("+CDSI: \"SM\"," + QByteArray::number(index));
+            notify(QByteArray(apart ? "+CDSI: \"SR\"," : "+CDSI: \"SM\",") +
+                   QByteArray::number(index));
         else
             m_log->add(m_com, LogEntry::Kind::Event, "storage full, status report lost");
     } else {

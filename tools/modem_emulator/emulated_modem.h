@@ -64,7 +64,7 @@ signals:
 
 private:
     enum class Mode { Command, PduEntry };
-    enum class Final { Ok, Error, CmsError, CmeError, NoCarrier, Busy, NoAnswer, None };
+    enum class Final { Ok, Error, CmsError, CmeError, NoCarrier, Busy, NoAnswer, Refused, None };
 
     struct Outcome
     {
@@ -118,6 +118,9 @@ private:
     Settings m_settings;
     Settings m_saved; // AT&W
     QByteArray m_cpbs = "SM";
+    SmsStorage m_reportStorage;      // "SR", when the profile keeps reports apart
+    QByteArray m_readStorage = "SM"; // +CPMS <mem1>: where +CMGL, +CMGR and +CMGD work
+    SmsStorage &readStorage() { return m_readStorage == "SR" ? m_reportStorage : m_storage; }
 
     Mode m_mode = Mode::Command;
     QByteArray m_input; // received, not yet processed

@@ -201,6 +201,14 @@ void Emulator::injectCdsi(int com, int index)
     injectNotification(com, "+CDSI: \"SM\"," + QByteArray::number(index));
 }
 
+void Emulator::deliverReport(int com, const QByteArray &pduHex)
+{
+    call([&, this] {
+        if (EmulatedModem *m = m_core->modem(com))
+            m->deliverStatusReport(pduHex.toUpper());
+    });
+}
+
 void Emulator::injectRing(int com)
 {
     injectNotification(com, "RING");

@@ -75,6 +75,8 @@ public:
     void injectCmti(int com, int index);
     void injectCds(int com, const QByteArray &pduHex);
     void injectCdsi(int com, int index);
+    // A status report from the network, routed as the modem's profile and +CNMI say.
+    void deliverReport(int com, const QByteArray &pduHex);
     void injectRing(int com);
     // A caller outside rings the modem until it answers or hangs up (+CLCC lists the caller).
     void ringFrom(int com, const QString &callerNumber);

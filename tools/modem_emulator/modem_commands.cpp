@@ -167,13 +167,16 @@ EmulatedModem::Outcome EmulatedModem::storageCommand(const AtCommand &cmd)
 {
     const QByteArray &n = cmd.name;
     const QList<QByteArray> args = splitArguments(cmd.args);
-    const QByteArray used = QByteArray::number(m_storage.count());
-    const QByteArray cap = QByteArray::number(m_storage.capacity());
+    SmsStorage &storage = readStorage();
+    const QByteArray used = QByteArray::number(storage.count());
+    const QByteArray cap = QByteArray::number(storage.capacity());
     int value = 0;
     if (n == "+CPMS") {
         const QByteArray counts = used + "," + cap;
+        const QByteArray sm =
+            QByteArray::number(m_storage.count()) + "," + QByteArray::number(m_storage.capacity());
         if (cmd.syntax == AtSyntax::Read) {
-            info("+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts);
+            info("+CPMS: \"" + m_readStorage + "\"," + counts + ",\"SM\"," + sm + ",\"SM\"," + sm);
         } else if (cmd.syntax == AtSyntax::Test) {
             info("+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
         } else if (cmd.syntax == AtSyntax::Set) {
@@ -182,7 +185,15 @@ EmulatedModem::Outcome EmulatedModem::storageCommand(const AtCommand &cmd)
                 if (mem != "SM" && mem != "ME" && mem != "MT" && mem != "SR")
                     return {Final::CmsError, 302};
             }
-            info("+CPMS: " + counts + "," + counts + "," + counts);
+            if (!args.isEmpty())
+                m_readStorage = unquote(args[0]).toUpper() == "SR" &&
+                                        m_profile.reportStorage == QLatin1String("SR")
+                                    ? "SR"
+                                    : "SM";
+            SmsStorage &selected = readStorage();
+            const QByteArray now = QByteArray::number(selected.count()) + "," +
+                                   QByteArray::number(selected.capacity());
+            info("+CPMS: " + now + "," + sm + "," + sm);
         } else {
             return {Final::Error};
         }
@@ -201,7 +212,7 @@ EmulatedModem::Outcome EmulatedModem::storageCommand(const AtCommand &cmd)
         if (cmd.syntax == AtSyntax::Read)
             return {Final::Error};
         QList<QByteArray> lines;
-        for (const StoredMessage &m : m_storage.list(state, true)) {
+        for (const StoredMessage &m : storage.list(state, true)) {
             lines.append("+CMGL: " + QByteArray::number(m.index) + "," +
                          QByteArray::number(m.status) + ",," + QByteArray::number(m.tpduLength()));
             lines.append(m.pdu);
@@ -215,9 +226,9 @@ EmulatedModem::Outcome EmulatedModem::storageCommand(const AtCommand &cmd)
             return {Final::Ok};
         if (cmd.syntax != AtSyntax::Set || !parseNumber(cmd.args, &value))
             return {Final::Error};
-        if (!m_storage.isValidIndex(value))
+        if (!storage.isValidIndex(value))
             return {Final::CmsError, 321}; // invalid memory index
-        if (const auto m = m_storage.read(value, true))
+        if (const auto m = storage.read(value, true))
             info("+CMGR: " + QByteArray::number(m->status) + ",," +
                  QByteArray::number(m->tpduLength()) + "\r\n" + m->pdu);
         return {Final::Ok}; // an empty slot lists nothing
@@ -236,12 +247,12 @@ EmulatedModem::Outcome EmulatedModem::storageCommand(const AtCommand &cmd)
             return {Final::Error};
     }
     if (flag > 0) {
-        m_storage.removeByFlag(flag);
+        storage.removeByFlag(flag);
         return {Final::Ok};
     }
-    if (!m_storage.isValidIndex(value))
+    if (!storage.isValidIndex(value))
         return {Final::CmsError, 321};
-    m_storage.remove(value);
+    storage.remove(value);
     return {Final::Ok};
 }
 

@@ -168,7 +168,18 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             flag(&promptBlank);
         else if (key == QLatin1String("glueNotifications"))
             flag(&glueNotifications);
-        else if (key == QLatin1String("cnmiRanges")) {
+        else if (key == QLatin1String("lineGapMs"))
+            integer(&lineGapMs);
+        else if (key == QLatin1String("refusedCommands")) {
+            refusedCommands.clear();
+            for (const QVariant &name : toList(v))
+                refusedCommands.append(name.toString().trimmed().toUpper().toLatin1());
+        } else if (key == QLatin1String("refusalText"))
+            refusalText = v.toString();
+        else if (key == QLatin1String("reportStorage")) {
+            reportStorage = v.toString().toUpper();
+            ok = reportStorage == QLatin1String("SM") || reportStorage == QLatin1String("SR");
+        } else if (key == QLatin1String("cnmiRanges")) {
             QList<QList<int>> parsed;
             cnmiRanges = v.toStringList().join(QLatin1Char(','));
             ok = parseCnmiRanges(cnmiRanges, &parsed);
@@ -184,7 +195,11 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             integer(&cmsErrorOnSend);
         else if (key == QLatin1String("cmsErrorCode"))
             integer(&cmsErrorCode);
-        else if (key == QLatin1String("rejectExplicitCentre"))
+        else if (key == QLatin1String("refusedParts")) {
+            refusedParts.clear();
+            for (const QVariant &part : toList(v))
+                refusedParts.append(part.toString().toInt(&ok));
+        } else if (key == QLatin1String("rejectExplicitCentre"))
             flag(&rejectExplicitCentre);
         else if (key == QLatin1String("unknownNumberCmsError"))
             integer(&unknownNumberCmsError);
@@ -246,7 +261,7 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             return false;
         }
     }
-    if (capacity < 1 || capacity > 255 || replyDelayMs < 0 || fragmentGapMs < 0 ||
+    if (capacity < 1 || capacity > 255 || replyDelayMs < 0 || fragmentGapMs < 0 || lineGapMs < 0 ||
         networkDelayMs < 0 || reportStatus < 0 || reportStatus > 255 || ringIntervalMs < 100) {
         *error = QStringLiteral("profile value out of range");
         return false;

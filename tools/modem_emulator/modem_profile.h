@@ -49,6 +49,9 @@ struct ModemProfile
     bool lowerCaseResults = false;  // "ok" / "error"
     bool promptBlank = true;        // "> " rather than ">"
     bool glueNotifications = false; // notifications held during a command follow "OK\r\n" directly
+    int lineGapMs = 0;              // > 0: a reply's lines come one by one, this far apart
+    QList<QByteArray> refusedCommands; // command names ("+CGMR") the modem does not know
+    QString refusalText = QStringLiteral("ERROR"); // its answer to them ("COMMAND NOT SUPPORT")
 
     // Messaging
     QString cnmiRanges = QStringLiteral("(0-2),(0-3),(0,2),(0-2),(0,1)"); // empty: no +CNMI at all
@@ -58,6 +61,7 @@ struct ModemProfile
     bool deleteFlagSupported = true; // at+cmgd=<index>,<flag>
     int cmsErrorOnSend = 0;          // the Nth send (1-based) fails with cmsErrorCode; 0 never
     int cmsErrorCode = 500;
+    QList<int> refusedParts;           // parts (sequence numbers) of long messages refused with it
     bool rejectExplicitCentre = false; // a PDU with its own centre part is refused
     int unknownNumberCmsError = 0;     // 0: messages to unknown numbers are accepted
     int networkDelayMs = 0;            // before "+CMGS:"
@@ -65,7 +69,9 @@ struct ModemProfile
     PartOrder partOrder = PartOrder::InOrder;
     int partHoldMs = 3000; // shuffled/reversed: longest wait for the missing parts
     ReportRoute reportRoute = ReportRoute::FollowCnmi;
-    int reportStatus = 0; // 3GPP TS 23.040 9.2.3.15 TP-ST of the reports received
+    QString reportStorage =
+        QStringLiteral("SM"); // where stored reports go: "SM" or a separate "SR"
+    int reportStatus = 0;     // 3GPP TS 23.040 9.2.3.15 TP-ST of the reports received
     int reportDelayMs = 0;
 
     // Calls and phonebook

@@ -50,8 +50,10 @@ private Q_SLOTS:
     }
     void init()
     {
-        m_fixture.emulator().updateProfile(
-            1, [](emulator::ModemProfile &p) { p.dialUnknownResult = QStringLiteral("OK"); });
+        m_fixture.emulator().updateProfile(1, [](emulator::ModemProfile &p) {
+            p.dialUnknownResult = QStringLiteral("OK");
+            p.refusedCommands.clear();
+        });
         m_rec->events.clear();
         m_commandMark = static_cast<int>(m_fixture.emulator().commands(1).size());
     }
@@ -64,6 +66,18 @@ private Q_SLOTS:
         QVERIFY(m_rec->waitForText(QStringLiteral("按建成功"), 10000));
         QCOMPARE(m_rec->texts(), (QStringList{"正在拔号", "已接通", "正在按键", "按建成功"}));
         QCOMPARE(dtmfSent(newCommands()), (QStringList{"1", "2", "#"}));
+    }
+
+    void toneRefusedInWordsOfItsOwn()
+    {
+        // Huawei: a tone refused with "COMMAND NOT SUPPORT" was counted as pressed.
+        m_fixture.emulator().updateProfile(1, [](emulator::ModemProfile &p) {
+            p.refusedCommands = {"+VTS"};
+            p.refusalText = QStringLiteral("COMMAND NOT SUPPORT");
+        });
+        m_worker->DVts123(QStringLiteral("12"));
+        QVERIFY(m_rec->waitForText(QStringLiteral("按建失败"), 10000));
+        QCOMPARE(dtmfSent(newCommands()), QStringList{"1"}); // none after the refusal
     }
 
     void emptyKeyStringSendsNothing()
@@ -137,11 +151,12 @@ private Q_SLOTS:
         QVERIFY(m_rec->waitForText(QStringLiteral("已接通10086"), 10000));
         m_worker->HandupCall();
         QVERIFY(m_rec->waitForText(QStringLiteral("任务完成"), 20000));
-        // The flag is checked before each slot: at most the key whose wait was running goes out,
-        // and the second round presses none.
+        // The flag is checked before each slot: at most the key whose wait was running goes out
+        // (or fails, the hang-up having closed the port), and the second round presses none.
         const QStringList keys = dtmfSent(newCommands());
         QVERIFY(keys.size() <= 1);
-        QCOMPARE(m_rec->texts().filter(QStringLiteral("正在按:")).size(), keys.size());
+        QVERIFY(m_rec->texts().filter(QStringLiteral("正在按:")).size() <= 1);
+        QCOMPARE(m_rec->texts().filter(QStringLiteral("成功按:")).size(), keys.size());
         QVERIFY(m_rec->texts().contains(QStringLiteral("关闭成功")));
         // HandupCall closed the port; open it again for any later test.
         m_worker->Connect(9);

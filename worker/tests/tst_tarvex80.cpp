@@ -1,6 +1,7 @@
 // The worker server end to end: a client in the test, a real Tarvex80 process, emulated modems on
 // pseudo-terminals. Connecting, sending with its waits and retries, queued requests, receiving,
 // calls, closing, many workers at once, bad input on the socket, and a server that dies.
+#include "control/send_results.h"
 #include "worker_fixture.h"
 
 #include "worker/client/endpoint.h"
@@ -275,7 +276,13 @@ private Q_SLOTS:
         // raised comes before its answer.
         worker->ReadMsg();
         QVERIFY(rec->waitForEvent(QStringLiteral("OnRevMsg"), 1, 10000));
-        QVERIFY(rec->named(QStringLiteral("OnSendReport")).isEmpty());
+        // The stopped send still reports, once, with a text that says how far it got (here the
+        // PDU was with the modem and its answer never came), and is not tried a second time.
+        const auto reports = rec->named(QStringLiteral("OnSendReport"));
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports[0].args.value(0), QStringLiteral("8"));
+        QVERIFY2(control::SendResult::isInterrupted(reports[0].args.value(1)),
+                 qPrintable(reports[0].args.value(1)));
         QVERIFY(!rec->texts().contains(QStringLiteral("正在发送(2)")));
         setProfile(13, [](emulator::ModemProfile &p) { p.networkDelayMs = 0; });
     }

@@ -1,99 +1,22 @@
-// The pure parts of sending, status reports and modem information: unsolicited report lines in
-// the reply buffer, the reductions of information replies, the phonebook listing, and the small
-// rules of the send exchange.
+// The pure parts of sending and modem information: the reductions of information replies, the
+// phonebook listing, and the small rules of the send exchange.
 #include "control/modem/send_run.h"
 #include "control/modem/sending.h"
 #include "control/replies/modem_info_replies.h"
-#include "control/replies/report_lines.h"
 
 #include <QTest>
 
 using namespace lonvera::control;
 
-namespace {
-const QString Pdu = QStringLiteral("0006010D91683119325476F86221700102030062217001025300"
-                                   "00");
-} // namespace
-
 class TestModemReplies : public QObject
 {
     Q_OBJECT
 private slots:
-    void directReports_data();
-    void directReports();
-    void storedReports_data();
-    void storedReports();
     void infoReductions_data();
     void infoReductions();
     void phonebook();
     void sendRules();
 };
-
-void TestModemReplies::directReports_data()
-{
-    QTest::addColumn<QString>("buffer");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<bool>("incomplete");
-    QTest::addColumn<QString>("rest");
-    QTest::newRow("one report amid a reply")
-        << QStringLiteral("\r\nOK\r\n+CDS: 25\r\n") + Pdu + QStringLiteral("\r\nRING")
-        << QStringList{Pdu} << false << QStringLiteral("\r\nOK\r\nRING");
-    QTest::newRow("empty line before the PDU")
-        << QStringLiteral("+CDS: 25\r\n\r\n") + Pdu + QStringLiteral("\r\n") << QStringList{Pdu}
-        << false << QString();
-    QTest::newRow("two reports") << QStringLiteral("+CDS: 25\r\n") + Pdu +
-                                        QStringLiteral("\r\n+CDS: 25\r\n") + Pdu +
-                                        QStringLiteral("\r\n")
-                                 << QStringList{Pdu, Pdu} << false << QString();
-    QTest::newRow("PDU still arriving")
-        << QStringLiteral("OK\r\n+CDS: 25\r\n") + Pdu.left(20) << QStringList{} << true
-        << QStringLiteral("OK\r\n+CDS: 25\r\n") + Pdu.left(20);
-    QTest::newRow("stored notice is not direct")
-        << QStringLiteral("+CDSI: \"SR\",3\r\n") << QStringList{} << false
-        << QStringLiteral("+CDSI: \"SR\",3\r\n");
-}
-
-void TestModemReplies::directReports()
-{
-    QFETCH(QString, buffer);
-    QFETCH(QStringList, lines);
-    QFETCH(bool, incomplete);
-    QFETCH(QString, rest);
-    const QList<ReportNotice> notices = findDirectReports(buffer);
-    QStringList found;
-    for (const ReportNotice &n : notices)
-        found.append(n.pduLine);
-    QCOMPARE(found, lines);
-    QCOMPARE(incompleteDirectReport(buffer) >= 0, incomplete);
-    QCOMPARE(withoutNotices(buffer, notices), rest);
-}
-
-void TestModemReplies::storedReports_data()
-{
-    QTest::addColumn<QString>("buffer");
-    QTest::addColumn<QList<int>>("indexes");
-    QTest::addColumn<bool>("incomplete");
-    QTest::newRow("quoted storage")
-        << QStringLiteral("\r\n+CDSI: \"SR\",3\r\n") << QList<int>{3} << false;
-    QTest::newRow("blanks around the index")
-        << QStringLiteral("+CDSI: \"SM\", 12 \r\n") << QList<int>{12} << false;
-    QTest::newRow("two notices") << QStringLiteral("+CDSI: \"SR\",3\r\n+CDSI: \"SR\",4\r\n")
-                                 << QList<int>{3, 4} << false;
-    QTest::newRow("no index") << QStringLiteral("+CDSI: \"SR\"\r\n") << QList<int>{-1} << false;
-    QTest::newRow("line not ended") << QStringLiteral("+CDSI: \"SR\",1") << QList<int>{} << true;
-}
-
-void TestModemReplies::storedReports()
-{
-    QFETCH(QString, buffer);
-    QFETCH(QList<int>, indexes);
-    QFETCH(bool, incomplete);
-    QList<int> found;
-    for (const ReportNotice &n : findStoredReports(buffer))
-        found.append(n.index);
-    QCOMPARE(found, indexes);
-    QCOMPARE(incompleteStoredReport(buffer) >= 0, incomplete);
-}
 
 void TestModemReplies::infoReductions_data()
 {
@@ -104,6 +27,20 @@ void TestModemReplies::infoReductions_data()
         << "cgmm" << QStringLiteral("at+cgmm\r\r\nMULTIBAND 900E 1800\r\n\r\nOK\r\n")
         << QStringLiteral("MULTIBAND900E1800");
     QTest::newRow("model, no reply") << "cgmm" << QString() << QString();
+    QTest::newRow("model before a notice in the same read")
+        << "cgmm" << QStringLiteral("at+cgmm\r\r\nSIM800\r\n\r\nOK\r\n\r\n+CMTI: \"ME\",1\r\n")
+        << QStringLiteral("SIM800");
+    QTest::newRow("model with its own prefix")
+        << "cgmm" << QStringLiteral("\r\n+CGMM: SIM800\r\n\r\nOK\r\n") << QStringLiteral("SIM800");
+    QTest::newRow("maker holding the letters of an echo")
+        << "cgmi" << QStringLiteral("at+cgmi\r\r\nZTE INCORPORATED\r\n\r\nOK\r\n")
+        << QStringLiteral("ZTEINCORPORATED");
+    QTest::newRow("maker holding the letters of a result")
+        << "cgmi" << QStringLiteral("at+cgmi\r\r\nNokia\r\n\r\nOK\r\n") << QStringLiteral("Nokia");
+    QTest::newRow("revision refused")
+        << "cgmr" << QStringLiteral("at+cgmr\r\r\nERROR\r\n") << QString();
+    QTest::newRow("revision not supported")
+        << "cgmr" << QStringLiteral("\r\nCOMMAND NOT SUPPORT\r\n") << QString();
     QTest::newRow("maker") << "cgmi" << QStringLiteral("at+cgmi\r\r\nACME MODEM\r\n\r\nOK\r\n")
                            << QStringLiteral("ACMEMODEM");
     QTest::newRow("revision") << "cgmr" << QStringLiteral("at+cgmr\r\r\nR7.43 0 2024\r\n\r\nOK\r\n")
@@ -144,18 +81,21 @@ void TestModemReplies::infoReductions()
     QFETCH(QString, reply);
     QFETCH(QString, result);
     QString got;
+    const auto read = [&](const char *written) {
+        return parseReply(QString::fromLatin1(written), reply);
+    };
     if (command == QLatin1String("cgmm"))
-        got = parseCgmm(reply);
+        got = parseCgmm(read("at+cgmm"));
     else if (command == QLatin1String("cgmi"))
-        got = parseCgmi(reply);
+        got = parseCgmi(read("at+cgmi"));
     else if (command == QLatin1String("cgmr"))
-        got = parseCgmr(reply);
+        got = parseCgmr(read("at+cgmr"));
     else if (command == QLatin1String("cgsn"))
-        got = parseCgsn(reply);
+        got = parseCgsn(read("at+cgsn"));
     else if (command == QLatin1String("csca"))
-        got = parseCscaWhole(reply);
+        got = parseCscaWhole(read("AT+CSCA?"));
     else if (command == QLatin1String("csca-lines"))
-        got = parseCscaLines(reply);
+        got = parseCscaLines(read("at+csca?"));
     else if (command == QLatin1String("cscs"))
         got = parseCscsRead(reply);
     else
@@ -182,10 +122,13 @@ void TestModemReplies::sendRules()
     QCOMPARE(SendRun::defaultLengthText(45), QStringLiteral("045"));
     QCOMPARE(SendRun::defaultLengthText(140), QStringLiteral("140"));
     // The message reference means the network took it, even when the "OK" never came.
-    QVERIFY(SendRun::isAccepted(QStringLiteral("\r\n+CMGS: 12\r\n")));
-    QVERIFY(SendRun::isAccepted(QStringLiteral("\r\nok\r\n")));
-    QVERIFY(!SendRun::isAccepted(QStringLiteral("\r\n+CMS ERROR: 500\r\n")));
-    QVERIFY(!SendRun::isAccepted(QString()));
+    const auto accepted = [](const char *reply) {
+        return SendRun::isAccepted(parseReply(u"AT+CMGS= 25", QString::fromLatin1(reply)));
+    };
+    QVERIFY(accepted("\r\n+CMGS: 12\r\n"));
+    QVERIFY(accepted("\r\nok\r\n"));
+    QVERIFY(!accepted("\r\n+CMS ERROR: 500\r\n"));
+    QVERIFY(!accepted(""));
     QCOMPARE(Sending::eightBitPdu(QStringLiteral("8613912345678"), true, QStringLiteral("0102FF")),
              QStringLiteral("0031000D91683119325476f80015A7030102FF"));
     QCOMPARE(Sending::eightBitPdu(QStringLiteral("10086"), false, QStringLiteral("AB")),

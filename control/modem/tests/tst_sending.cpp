@@ -2,6 +2,7 @@
 // of both centre variants, the remembered variant, refusals, retries, partial failures and a
 // close in the middle of a send.
 #include "control/replies/send_verdict.h"
+#include "control/send_results.h"
 #include "emulator_fixture.h"
 
 #include <QElapsedTimer>
@@ -296,7 +297,8 @@ void TestSending::closeDuringSendInterrupts()
     clock.start();
     const QString result =
         control.Sendsms(QStringLiteral("hello"), QStringLiteral("13912345678"), 0);
-    QCOMPARE(result, QStringLiteral("关闭端口，发送被中断"));
+    // The PDU was with the modem, its answer not yet: it may have gone.
+    QCOMPARE(result, SendResult::InterruptedMaybeSent.toString());
     QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(control.Isbusy(), false);
     QVERIFY(m_emulator->waitFor([&] { return !m_emulator->isAttached(Com); }, 2000));

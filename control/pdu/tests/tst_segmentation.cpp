@@ -65,6 +65,12 @@ private slots:
             << "0891683108100005f011000B813119325476f8000001"
                "05E8329BFD06"
             << 19;
+        // "+27821231234" went out as type 81 without its "+": a centre read it as national.
+        QTest::newRow("a + makes any country international")
+            << request("hello", "+27821231234") << 1
+            << "0011000B917228211332f4000001"
+               "05e8329bfd06"
+            << 19;
         QTest::newRow("default centre puts 86 in front, lower-case user data")
             << national << 1
             << "0011000D91683119325476f8000001"
