@@ -24,6 +24,27 @@ QDateTime dateTimeOf(const QVariant &value)
     return parsed;
 }
 
+// Runs a conditional update of one row; true when it changed exactly that row (false when the
+// condition no longer held, or with the error when the statement failed).
+bool changesOneRow(Database &db, const QString &sql, const QVariantList &values, QString *error)
+{
+    QSqlError prepareError;
+    QSqlQuery *query = db.prepared(sql, &prepareError);
+    if (!query) {
+        if (error)
+            *error = prepareError.text();
+        return false;
+    }
+    for (const QVariant &value : values)
+        query->addBindValue(value);
+    const bool ok = query->exec();
+    if (!ok && error)
+        *error = query->lastError().text();
+    const bool changed = ok && query->numRowsAffected() == 1;
+    query->finish();
+    return changed;
+}
+
 } // namespace
 
 std::optional<OutboxRow> selectNextRow(Database &db, int port, const QString &ranges,
@@ -75,21 +96,7 @@ std::optional<OutboxRow> selectNextRow(Database &db, int port, const QString &ra
 
 bool claimRow(Database &db, qint64 id, int port, QString *error)
 {
-    QSqlError prepareError;
-    QSqlQuery *query = db.prepared(claimStatement(), &prepareError);
-    if (!query) {
-        if (error)
-            *error = prepareError.text();
-        return false;
-    }
-    query->addBindValue(port);
-    query->addBindValue(id);
-    const bool ok = query->exec();
-    if (!ok && error)
-        *error = query->lastError().text();
-    const bool claimed = ok && query->numRowsAffected() == 1;
-    query->finish();
-    return claimed;
+    return changesOneRow(db, claimStatement(), {port, id}, error);
 }
 
 std::optional<OutboxRow> oldestDueRow(Database &db, const QDateTime &now, QString *error)
@@ -128,22 +135,8 @@ std::optional<OutboxRow> oldestDueRow(Database &db, const QDateTime &now, QStrin
 
 bool returnClaim(Database &db, qint64 id, int port, QString *error)
 {
-    QSqlError prepareError;
-    QSqlQuery *query = db.prepared(
-        QStringLiteral("update outbox set ComPort=0 where id=? and ComPort=?"), &prepareError);
-    if (!query) {
-        if (error)
-            *error = prepareError.text();
-        return false;
-    }
-    query->addBindValue(id);
-    query->addBindValue(port);
-    const bool ok = query->exec();
-    if (!ok && error)
-        *error = query->lastError().text();
-    const bool returned = ok && query->numRowsAffected() == 1;
-    query->finish();
-    return returned;
+    return changesOneRow(db, QStringLiteral("update outbox set ComPort=0 where id=? and ComPort=?"),
+                         {id, port}, error);
 }
 
 ClaimOutcome selectAndClaim(Database &db, int port, const QString &ranges, const QDateTime &now)
