@@ -221,17 +221,19 @@ void ClientSession::sayBye()
     m_socket->disconnectFromServer();
 }
 
-void ClientSession::sendEvent(qint64 objectId, const QString &name, const QVariantList &args)
+void ClientSession::sendEvent(qint64 objectId, protocol::Event id, const QVariantList &args,
+                              const std::optional<protocol::StatusReport> &report)
 {
-    const protocol::EventInfo *info = protocol::findEvent(name);
-    if (!info || !m_workers.contains(objectId))
+    if (!m_workers.contains(objectId))
         return;
+    const protocol::EventInfo &info = protocol::event(id);
     Message event;
     event.type = MessageType::Event;
     event.objectId = objectId;
-    event.name = name;
-    event.code = info->dispatchId;
+    event.name = QString::fromLatin1(info.name);
+    event.code = info.dispatchId();
     event.args = args;
+    event.report = report;
     send(event);
 }
 

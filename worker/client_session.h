@@ -4,6 +4,7 @@
 // the connection. Lives on the main (socket) thread.
 #pragma once
 
+#include "worker/protocol/identity.h"
 #include "worker/protocol/message.h"
 
 #include <QHash>
@@ -35,7 +36,8 @@ public:
     /// Writes a frame to the client.
     void send(const protocol::Message &message);
     /// Writes an event of one of this session's workers.
-    void sendEvent(qint64 objectId, const QString &name, const QVariantList &args);
+    void sendEvent(qint64 objectId, protocol::Event event, const QVariantList &args,
+                   const std::optional<protocol::StatusReport> &report = {});
 
 signals:
     void closed(quint64 key);

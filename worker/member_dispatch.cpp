@@ -10,6 +10,8 @@ namespace lonvera::worker {
 namespace {
 
 using protocol::CallKind;
+using protocol::Member;
+using protocol::ValueType;
 namespace errors = protocol::errors;
 
 CallOutcome failure(int number, const QString &detail = {})
@@ -22,73 +24,133 @@ CallOutcome failure(int number, const QString &detail = {})
     return outcome;
 }
 
-// Collects the coerced arguments of one call; the first failing one decides the error.
-class Arguments
+// The value of one parameter, coerced to its type; omitted ones get the table's default.
+Coerced coerce(const protocol::ParamInfo &param, const QVariant &value)
 {
-public:
-    explicit Arguments(const QVariantList &args) : m_args(args) {}
-
-    qint16 int16(int index, qint16 defaultValue, const char *name)
-    {
-        const Coerced c = toInt16(m_args.value(index), defaultValue);
-        note(c.error, name);
-        return c.error ? 0 : static_cast<qint16>(c.value.toInt());
+    switch (param.type) {
+    case ValueType::Int16:
+        return toInt16(value, static_cast<qint16>(param.defaultValue));
+    case ValueType::Boolean:
+        return toBoolean(value, param.defaultValue != 0);
+    case ValueType::Text:
+        return {toText(value), 0};
     }
-    bool boolean(int index, bool defaultValue, const char *name)
-    {
-        const Coerced c = toBoolean(m_args.value(index), defaultValue);
-        note(c.error, name);
-        return c.error ? false : c.value.toBool();
-    }
-    QString text(int index) const { return toText(m_args.value(index)); }
+    return {};
+}
 
-    int error() const { return m_error; }
-    QString failedName() const { return m_failedName; }
+// The coerced arguments of a checked call, or the error of the first that fails.
+struct Arguments
+{
+    QVariantList values;
+    CallOutcome failure;
 
-private:
-    void note(int error, const char *name)
-    {
-        if (error && !m_error) {
-            m_error = error;
-            m_failedName = QString::fromLatin1(name);
-        }
-    }
-
-    const QVariantList &m_args;
-    int m_error = 0;
-    QString m_failedName;
+    qint16 int16(int i) const { return static_cast<qint16>(values.at(i).toInt()); }
+    bool boolean(int i) const { return values.at(i).toBool(); }
+    QString text(int i) const { return values.at(i).toString(); }
 };
 
-CallOutcome getProperty(QXSms &worker, const QString &name)
+Arguments coerceArguments(const protocol::MemberInfo &member, const QVariantList &args)
+{
+    Arguments a;
+    for (const protocol::ParamInfo &param : member.params) {
+        const Coerced c = coerce(param, args.value(a.values.size()));
+        if (c.error) {
+            a.failure = failure(c.error, QString::fromLatin1(param.name));
+            return a;
+        }
+        a.values.append(c.value);
+    }
+    return a;
+}
+
+CallOutcome getProperty(QXSms &worker, Member id)
 {
     CallOutcome outcome;
-    if (name == QLatin1String("spiidd"))
+    switch (id) {
+    case Member::spiidd:
         outcome.value = worker.spiidd();
-    else if (name == QLatin1String("Comport"))
+        break;
+    case Member::Comport:
         outcome.value = QVariant::fromValue(worker.Comport());
-    else if (name == QLatin1String("Settings"))
+        break;
+    case Member::Settings:
         outcome.value = worker.Settings();
-    else if (name == QLatin1String("Smsservice"))
+        break;
+    case Member::Smsservice:
         outcome.value = worker.Smsservice();
+        break;
+    default:
+        break;
+    }
     return outcome;
 }
 
-CallOutcome putProperty(QXSms &worker, const QString &name, const QVariant &value)
+CallOutcome putProperty(QXSms &worker, const protocol::MemberInfo &member, const QVariant &value)
 {
-    if (name == QLatin1String("spiidd")) {
-        worker.setSpiidd(toText(value));
-    } else if (name == QLatin1String("Comport")) {
-        const Coerced port = toInt16(value);
-        if (port.error)
-            return failure(port.error, name);
-        worker.setComport(static_cast<qint16>(port.value.toInt()));
-    } else if (name == QLatin1String("Settings")) {
-        if (!worker.setSettings(toText(value)))
+    const QString name = QString::fromLatin1(member.name);
+    const Coerced c = coerce({member.name, member.propertyType, 0}, value);
+    if (c.error)
+        return failure(c.error, name);
+    switch (member.id) {
+    case Member::spiidd:
+        worker.setSpiidd(c.value.toString());
+        break;
+    case Member::Comport:
+        worker.setComport(static_cast<qint16>(c.value.toInt()));
+        break;
+    case Member::Settings:
+        if (!worker.setSettings(c.value.toString()))
             return failure(errors::kInvalidPropertyValue, name);
-    } else if (name == QLatin1String("Smsservice")) {
-        worker.setSmsservice(toText(value));
+        break;
+    case Member::Smsservice:
+        worker.setSmsservice(c.value.toString());
+        break;
+    default:
+        break;
     }
     return {};
+}
+
+CallOutcome runMethod(QXSms &worker, Member id, const Arguments &a)
+{
+    CallOutcome outcome;
+    switch (id) {
+    case Member::Connect:
+        worker.Connect(a.int16(0), a.boolean(1));
+        break;
+    case Member::Dailphone:
+        worker.Dailphone(a.text(0));
+        break;
+    case Member::DVts123:
+        worker.DVts123(a.text(0));
+        break;
+    case Member::SendsmsA:
+        outcome.value =
+            worker.SendsmsA(a.text(0), a.text(1), a.text(2), a.int16(3), a.boolean(4), a.int16(5));
+        break;
+    case Member::Dovote_task: {
+        std::array<qint16, 8> waits{};
+        std::array<QString, 8> keys{};
+        for (int i = 0; i < 8; ++i) {
+            waits[static_cast<size_t>(i)] = a.int16(2 + 2 * i);
+            keys[static_cast<size_t>(i)] = a.text(3 + 2 * i);
+        }
+        worker.Dovote_task(a.text(0), a.int16(1), waits, keys);
+        break;
+    }
+    case Member::ReadMsg:
+        worker.ReadMsg();
+        break;
+    case Member::HandupCall:
+        worker.HandupCall();
+        break;
+    case Member::ClosePort:
+        worker.ClosePort();
+        break;
+    default:
+        break;
+    }
+    return outcome;
 }
 
 } // namespace
@@ -107,7 +169,7 @@ CallOutcome checkCall(const QString &name, CallKind kind, const QVariantList &ar
     }
     if (kind != CallKind::Method)
         return failure(errors::kNoSuchMember, name);
-    if (args.size() > member->maxArgs)
+    if (args.size() > member->maxArgs())
         return failure(errors::kWrongArgumentCount, name);
     for (int i = 0; i < member->requiredArgs; ++i) {
         if (i >= args.size() || !args[i].isValid())
@@ -122,49 +184,15 @@ CallOutcome invokeMember(QXSms &worker, const QString &name, CallKind kind,
     CallOutcome checked = checkCall(name, kind, args);
     if (checked.error)
         return checked;
+    const protocol::MemberInfo &member = *protocol::findMember(name);
     if (kind == CallKind::PropertyGet)
-        return getProperty(worker, name);
+        return getProperty(worker, member.id);
     if (kind == CallKind::PropertyPut)
-        return putProperty(worker, name, args.first());
-
-    Arguments a(args);
-    CallOutcome outcome;
-    if (name == QLatin1String("Connect")) {
-        const qint16 waitTime = a.int16(0, 0, "WaitTime");
-        const bool autoRevMsg = a.boolean(1, true, "AutoRevMsg");
-        if (!a.error())
-            worker.Connect(waitTime, autoRevMsg);
-    } else if (name == QLatin1String("Dailphone")) {
-        worker.Dailphone(a.text(0));
-    } else if (name == QLatin1String("DVts123")) {
-        worker.DVts123(a.text(0));
-    } else if (name == QLatin1String("SendsmsA")) {
-        const qint16 rp1 = a.int16(3, 0, "rp1");
-        const bool pV = a.boolean(4, false, "pV");
-        const qint16 waittm = a.int16(5, 0, "waittm");
-        if (!a.error())
-            outcome.value = worker.SendsmsA(a.text(0), a.text(1), a.text(2), rp1, pV, waittm);
-    } else if (name == QLatin1String("Dovote_task")) {
-        const qint16 rounds = a.int16(1, 0, "voteMax1");
-        std::array<qint16, 8> waits{};
-        std::array<QString, 8> keys{};
-        static const char *const waitNames[8] = {"T1", "T2", "T3", "T4", "T5", "T6", "T7", "T8"};
-        for (int i = 0; i < 8; ++i) {
-            waits[static_cast<size_t>(i)] = a.int16(2 + 2 * i, 0, waitNames[i]);
-            keys[static_cast<size_t>(i)] = a.text(3 + 2 * i);
-        }
-        if (!a.error())
-            worker.Dovote_task(a.text(0), rounds, waits, keys);
-    } else if (name == QLatin1String("ReadMsg")) {
-        worker.ReadMsg();
-    } else if (name == QLatin1String("HandupCall")) {
-        worker.HandupCall();
-    } else if (name == QLatin1String("ClosePort")) {
-        worker.ClosePort();
-    }
-    if (a.error())
-        return failure(a.error(), a.failedName());
-    return outcome;
+        return putProperty(worker, member, args.first());
+    const Arguments a = coerceArguments(member, args);
+    if (a.failure.error)
+        return a.failure;
+    return runMethod(worker, member.id, a);
 }
 
 } // namespace lonvera::worker

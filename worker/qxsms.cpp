@@ -17,6 +17,7 @@ namespace lonvera::worker {
 namespace {
 
 namespace reports = protocol::reports;
+using protocol::ReportKind;
 namespace results = protocol::results;
 
 QString text(const char16_t *t)
@@ -331,10 +332,10 @@ void QXSms::runTask(Task &task)
 void QXSms::runConnect(const Task &task)
 {
     m_hangupFlag = false;
-    report(text(reports::kConnecting));
+    report(protocol::fixedReport(ReportKind::Connecting));
     const QString result = control()->Connect(task.waitTime);
     if (result != QLatin1String("y")) {
-        report(text(reports::kNotFound));
+        report(protocol::fixedReport(ReportKind::NotFound));
         return;
     }
     const QString model = control()->M_model().toString();
@@ -345,7 +346,7 @@ void QXSms::runConnect(const Task &task)
 
 void QXSms::runSend(Task &task)
 {
-    report(text(reports::kWaiting));
+    report(protocol::fixedReport(ReportKind::Waiting));
     int half = task.waittm * 500;
     if (half == 0)
         half = kShortestHalfMs;

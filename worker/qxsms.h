@@ -8,6 +8,7 @@
 #pragma once
 
 #include "worker/dial_task.h"
+#include "worker/protocol/reports.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -85,7 +86,8 @@ signals:
     void OnRevMsg(const QVariant &smsStr);
     void OnStatusChange(bool Busy);
     void OnSendReport(const QString &sId, const QString &str);
-    void OnOtherReport(const QVariant &str);
+    /// The status text, and its kind (the text stays for display).
+    void OnOtherReport(const QVariant &str, const lonvera::worker::protocol::StatusReport &report);
     void OnInCall(const QVariant &strPhone);
     void OnReceipt(const QVariant &strReceipt);
 
@@ -141,7 +143,11 @@ private:
     void setHangupFlag(bool on) override { m_hangupFlag = on; }
     bool stopFlag() const override { return threadStopFlag(); }
     bool pause(int ms) override;
-    void report(const QString &text) override { emit OnOtherReport(text); }
+    void report(const QString &text) override { emit OnOtherReport(text, {}); }
+    void report(const protocol::RaisedReport &raised)
+    {
+        emit OnOtherReport(raised.text, raised.report);
+    }
 
     ClockForm *m_form;
     QString m_spiidd;

@@ -15,6 +15,8 @@ namespace lonvera::worker {
 
 namespace {
 
+using protocol::Event;
+
 // Only the user who runs the server may drive its modems.
 bool isSameUser(qintptr descriptor)
 {
@@ -134,29 +136,33 @@ void WorkerServer::connectEvents(QXSms *worker, WorkerServer *server, quint64 ke
 {
     // The server outlives every worker, so the events go through it; a session that is gone
     // by the time an event arrives simply does not get it.
-    auto forward = [server, key, objectId](const char *name, QVariantList args) {
-        server->forwardEvent(key, objectId, QString::fromLatin1(name), args);
+    auto forward = [server, key, objectId](Event event, QVariantList args,
+                                           std::optional<protocol::StatusReport> report = {}) {
+        server->forwardEvent(key, objectId, event, args, report);
     };
     connect(worker, &QXSms::OnRevMsg, server,
-            [forward](const QVariant &v) { forward("OnRevMsg", {v}); });
+            [forward](const QVariant &v) { forward(Event::OnRevMsg, {v}); });
     connect(worker, &QXSms::OnStatusChange, server,
-            [forward](bool busy) { forward("OnStatusChange", {busy}); });
+            [forward](bool busy) { forward(Event::OnStatusChange, {busy}); });
     connect(worker, &QXSms::OnSendReport, server, [forward](const QString &id, const QString &r) {
-        forward("OnSendReport", {id, r});
+        forward(Event::OnSendReport, {id, r});
     });
     connect(worker, &QXSms::OnOtherReport, server,
-            [forward](const QVariant &v) { forward("OnOtherReport", {v}); });
+            [forward](const QVariant &v, const protocol::StatusReport &report) {
+                forward(Event::OnOtherReport, {v}, report);
+            });
     connect(worker, &QXSms::OnInCall, server,
-            [forward](const QVariant &v) { forward("OnInCall", {v}); });
+            [forward](const QVariant &v) { forward(Event::OnInCall, {v}); });
     connect(worker, &QXSms::OnReceipt, server,
-            [forward](const QVariant &v) { forward("OnReceipt", {v}); });
+            [forward](const QVariant &v) { forward(Event::OnReceipt, {v}); });
 }
 
-void WorkerServer::forwardEvent(quint64 sessionKey, qint64 objectId, const QString &name,
-                                const QVariantList &args)
+void WorkerServer::forwardEvent(quint64 sessionKey, qint64 objectId, protocol::Event event,
+                                const QVariantList &args,
+                                const std::optional<protocol::StatusReport> &report)
 {
     if (ClientSession *session = m_sessions.value(sessionKey))
-        session->sendEvent(objectId, name, args);
+        session->sendEvent(objectId, event, args, report);
 }
 
 void WorkerServer::sendAnswer(quint64 sessionKey, const protocol::Message &message)

@@ -4,6 +4,7 @@
 // and reach the server only through queued calls.
 #pragma once
 
+#include "worker/protocol/identity.h"
 #include "worker/protocol/message.h"
 #include "worker/thread_pool.h"
 
@@ -53,8 +54,9 @@ private:
     void onWorkerReady(quint64 sessionKey, qint64 requestId, qint64 objectId,
                        QPointer<QXSms> worker, int threadIndex);
     void onWorkerDestroyed(int threadIndex);
-    void forwardEvent(quint64 sessionKey, qint64 objectId, const QString &name,
-                      const QVariantList &args);
+    void forwardEvent(quint64 sessionKey, qint64 objectId, protocol::Event event,
+                      const QVariantList &args,
+                      const std::optional<protocol::StatusReport> &report = {});
     static void connectEvents(QXSms *worker, WorkerServer *server, quint64 sessionKey,
                               qint64 objectId);
     void onSessionClosed(quint64 sessionKey);

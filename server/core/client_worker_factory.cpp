@@ -21,7 +21,9 @@ public:
         QXSms *p = m_proxy.get();
         connect(p, &QXSms::OnStatusChange, this, &WorkerHandle::statusChanged);
         connect(p, &QXSms::OnOtherReport, this,
-                [this](const QVariant &text) { emit otherReport(text.toString()); });
+                [this](const QVariant &text, const proto::StatusReport &report) {
+                    emit statusReport(text.toString(), report);
+                });
         connect(p, &QXSms::OnSendReport, this, &WorkerHandle::sendReport);
         connect(p, &QXSms::OnRevMsg, this,
                 [this](const QVariant &text) { emit messagesReceived(text.toString()); });

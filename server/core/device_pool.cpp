@@ -114,8 +114,10 @@ void Gateway::connectDevice(int n, int port, const QString &rate, const QString 
 void Gateway::wireWorker(int n, WorkerHandle *w)
 {
     connect(w, &WorkerHandle::statusChanged, this, [this, n](bool b) { onStatusChange(n, b); });
-    connect(w, &WorkerHandle::otherReport, this,
-            [this, n](const QString &t) { onStatusText(n, t); });
+    connect(w, &WorkerHandle::statusReport, this,
+            [this, n](const QString &t, const worker::protocol::StatusReport &r) {
+                onStatusReport(n, t, r);
+            });
     connect(w, &WorkerHandle::sendReport, this,
             [this, n](const QString &id, const QString &r) { onSendResult(n, id, r); });
     connect(w, &WorkerHandle::messagesReceived, this,

@@ -73,17 +73,15 @@ void Gateway::reconnectDevice(int n)
         scheduleReconnect(n);
 }
 
-bool Gateway::recoveryTakesText(int n, const QString &text)
+bool Gateway::recoveryTakesReport(int n, const protocol::StatusReport &report)
 {
     Slot &s = slotRef(n);
-    const protocol::StatusReport report = protocol::readStatusReport(text);
-    if (report.kind == protocol::ReportKind::Progress &&
-        text.startsWith(QStringView(protocol::reports::kSending)) && s.recovery.out)
+    if (report.kind == protocol::ReportKind::Sending && s.recovery.out)
         s.recovery.out->exchangeStarted = true;
     if (!s.recovery.lost)
         return false;
     // The attempts of a device that is away are not logged one by one.
-    if (text == QStringView(protocol::reports::kConnecting))
+    if (report.kind == protocol::ReportKind::Connecting)
         return true;
     if (report.kind == protocol::ReportKind::NotFound) {
         scheduleReconnect(n);

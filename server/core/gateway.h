@@ -122,7 +122,7 @@ public:
 
     // Worker events (public so the window's tests and the fakes can drive them)
     void onStatusChange(int n, bool busy);
-    void onStatusText(int n, const QString &text);
+    void onStatusReport(int n, const QString &text, const worker::protocol::StatusReport &report);
     void onSendResult(int n, const QString &sId, const QString &result);
     void onMessages(int n, const QString &smsStr);
     void onReceipts(int n, const QString &strReceipt);
@@ -192,7 +192,7 @@ private:
     void deviceLost(int n, const QString &why);
     void scheduleReconnect(int n);
     void reconnectDevice(int n);
-    bool recoveryTakesText(int n, const QString &text);
+    bool recoveryTakesReport(int n, const worker::protocol::StatusReport &report);
     void settleLostMessage(int n);
     bool settleSendResult(int n, qint64 id, const QString &result, QString *stored);
     void returnRow(int n, qint64 id);

@@ -65,14 +65,13 @@ void Gateway::countSent(int n, qint64 count)
     }
 }
 
-void Gateway::onStatusText(int n, const QString &text)
+void Gateway::onStatusReport(int n, const QString &text, const protocol::StatusReport &report)
 {
     if (!validSlot(n))
         return;
-    if (recoveryTakesText(n, text))
+    if (recoveryTakesReport(n, report))
         return;
-    const protocol::StatusReport report = protocol::readStatusReport(text);
-    if (report.kind == protocol::ReportKind::Progress)
+    if (report.isProgress())
         return;
     logDevice(n, text);
     if (report.kind == protocol::ReportKind::Connected) {
@@ -197,8 +196,10 @@ void Gateway::onMessages(int n, const QString &smsStr)
             logDevice(n, u"保存收到的信息失败 "_s + error);
     }
     if (count > 0) {
-        onStatusText(n, u"收到 "_s + QString::number(count) + u" 条新信息(COM"_s +
-                            QString::number(port) + u")"_s);
+        onStatusReport(n,
+                       u"收到 "_s + QString::number(count) + u" 条新信息(COM"_s +
+                           QString::number(port) + u")"_s,
+                       {});
         if (m_loaded.soundInMsg)
             m_view->playSound(soundPath(u"msg.wav"_s));
     }
@@ -216,7 +217,7 @@ void Gateway::onReceipts(int n, const QString &strReceipt)
         if (!m_store->addReport(fields.value(0), fields.value(1), fields.value(2), &error))
             logDevice(n, u"保存状态报告失败 "_s + error);
     }
-    onStatusText(n, strReceipt);
+    onStatusReport(n, strReceipt, {});
 }
 
 void Gateway::onCall(int n, const QString &strPhone)

@@ -3,6 +3,8 @@
 // fake. A handle lives on the server's thread; its signals arrive there one at a time.
 #pragma once
 
+#include "worker/protocol/reports.h"
+
 #include <QObject>
 #include <QString>
 
@@ -39,13 +41,21 @@ public:
     /// The error number of the last failed call, 0 when it succeeded (462: server unavailable).
     virtual int lastError() const = 0;
 
+    /// Raises statusReport for a text with the kind the worker gives it: for fakes and stand-ins
+    /// that hold only the text.
+    void otherReport(const QString &text)
+    {
+        emit statusReport(text, worker::protocol::readStatusReport(text));
+    }
+
 signals:
-    void statusChanged(bool busy);                              // OnStatusChange
-    void otherReport(const QString &text);                      // OnOtherReport
-    void sendReport(const QString &sId, const QString &result); // OnSendReport
-    void messagesReceived(const QString &smsStr);               // OnRevMsg
-    void receiptsReceived(const QString &strReceipt);           // OnReceipt
-    void callReceived(const QString &strPhone);                 // OnInCall
+    void statusChanged(bool busy); // OnStatusChange
+    void statusReport(const QString &text,
+                      const lonvera::worker::protocol::StatusReport &report); // OnOtherReport
+    void sendReport(const QString &sId, const QString &result);               // OnSendReport
+    void messagesReceived(const QString &smsStr);                             // OnRevMsg
+    void receiptsReceived(const QString &strReceipt);                         // OnReceipt
+    void callReceived(const QString &strPhone);                               // OnInCall
     /// The worker server went away; the handle is dead from now on.
     void serverLost();
 };

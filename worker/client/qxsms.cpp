@@ -10,6 +10,8 @@ namespace lonvera::worker::client {
 namespace {
 
 using protocol::CallKind;
+using protocol::Event;
+using protocol::Member;
 using protocol::Message;
 using protocol::MessageType;
 namespace errors = protocol::errors;
@@ -163,26 +165,24 @@ void QXSms::release()
 void QXSms::deliver(const Message &event)
 {
     const QVariant first = event.args.value(0);
-    switch (event.code) {
-    case 1:
+    switch (static_cast<Event>(event.code)) {
+    case Event::OnRevMsg:
         emit OnRevMsg(first);
         break;
-    case 2:
+    case Event::OnStatusChange:
         emit OnStatusChange(first.toBool());
         break;
-    case 3:
-        emit OnOtherReport(first);
+    case Event::OnOtherReport:
+        emit OnOtherReport(first, event.report.value_or(protocol::StatusReport{}));
         break;
-    case 4:
+    case Event::OnSendReport:
         emit OnSendReport(first.toString(), event.args.value(1).toString());
         break;
-    case 5:
+    case Event::OnInCall:
         emit OnInCall(first);
         break;
-    case 6:
+    case Event::OnReceipt:
         emit OnReceipt(first);
-        break;
-    default:
         break;
     }
 }
@@ -195,74 +195,86 @@ void QXSms::announceLoss(const WorkerError &error)
     emit serverLost(error);
 }
 
+QVariant QXSms::get(protocol::Member member)
+{
+    return invoke(QString::fromLatin1(protocol::member(member).name), CallKind::PropertyGet);
+}
+void QXSms::put(protocol::Member member, const QVariant &value)
+{
+    invoke(QString::fromLatin1(protocol::member(member).name), CallKind::PropertyPut, {value});
+}
+QVariant QXSms::call(protocol::Member member, const QVariantList &args)
+{
+    return invoke(QString::fromLatin1(protocol::member(member).name), CallKind::Method, args);
+}
+
 QString QXSms::spiidd()
 {
-    return invoke(QStringLiteral("spiidd"), CallKind::PropertyGet).toString();
+    return get(Member::spiidd).toString();
 }
 void QXSms::setSpiidd(const QString &value)
 {
-    invoke(QStringLiteral("spiidd"), CallKind::PropertyPut, {value});
+    put(Member::spiidd, value);
 }
 qint16 QXSms::Comport()
 {
-    return static_cast<qint16>(invoke(QStringLiteral("Comport"), CallKind::PropertyGet).toInt());
+    return static_cast<qint16>(get(Member::Comport).toInt());
 }
 void QXSms::setComport(qint16 port)
 {
-    invoke(QStringLiteral("Comport"), CallKind::PropertyPut, {port});
+    put(Member::Comport, port);
 }
 QVariant QXSms::Settings()
 {
-    return invoke(QStringLiteral("Settings"), CallKind::PropertyGet);
+    return get(Member::Settings);
 }
 void QXSms::setSettings(const QVariant &settings)
 {
-    invoke(QStringLiteral("Settings"), CallKind::PropertyPut, {settings});
+    put(Member::Settings, settings);
 }
 QVariant QXSms::Smsservice()
 {
-    return invoke(QStringLiteral("Smsservice"), CallKind::PropertyGet);
+    return get(Member::Smsservice);
 }
 void QXSms::setSmsservice(const QVariant &number)
 {
-    invoke(QStringLiteral("Smsservice"), CallKind::PropertyPut, {number});
+    put(Member::Smsservice, number);
 }
 
 void QXSms::Connect(qint16 WaitTime, bool AutoRevMsg)
 {
-    invoke(QStringLiteral("Connect"), CallKind::Method, {WaitTime, AutoRevMsg});
+    call(Member::Connect, {WaitTime, AutoRevMsg});
 }
 void QXSms::Dailphone(const QString &PhoneStr1)
 {
-    invoke(QStringLiteral("Dailphone"), CallKind::Method, {PhoneStr1});
+    call(Member::Dailphone, {PhoneStr1});
 }
 void QXSms::DVts123(const QString &key123)
 {
-    invoke(QStringLiteral("DVts123"), CallKind::Method, {key123});
+    call(Member::DVts123, {key123});
 }
 QVariant QXSms::SendsmsA(const QString &ppidd, const QString &msg1, const QString &mb1, qint16 rp1,
                          bool pV, qint16 waittm)
 {
-    return invoke(QStringLiteral("SendsmsA"), CallKind::Method,
-                  {ppidd, msg1, mb1, rp1, pV, waittm});
+    return call(Member::SendsmsA, {ppidd, msg1, mb1, rp1, pV, waittm});
 }
 void QXSms::Dovote_task(const QString &mb, qint16 voteMax1, const QVariantList &tAndKeys)
 {
     QVariantList args{mb, voteMax1};
-    args += tAndKeys.mid(0, 16);
-    invoke(QStringLiteral("Dovote_task"), CallKind::Method, args);
+    args += tAndKeys.mid(0, protocol::member(Member::Dovote_task).maxArgs() - 2);
+    call(Member::Dovote_task, args);
 }
 void QXSms::ReadMsg()
 {
-    invoke(QStringLiteral("ReadMsg"), CallKind::Method);
+    call(Member::ReadMsg);
 }
 void QXSms::HandupCall()
 {
-    invoke(QStringLiteral("HandupCall"), CallKind::Method);
+    call(Member::HandupCall);
 }
 void QXSms::ClosePort()
 {
-    invoke(QStringLiteral("ClosePort"), CallKind::Method);
+    call(Member::ClosePort);
 }
 
 bool quitWorkerServer(int timeoutMs)

@@ -91,7 +91,8 @@ signals:
     void OnRevMsg(const QVariant &smsStr);
     void OnStatusChange(bool Busy);
     void OnSendReport(const QString &sId, const QString &str);
-    void OnOtherReport(const QVariant &str);
+    /// The status text, and its kind as the worker raised it (a connection names model and port).
+    void OnOtherReport(const QVariant &str, const lonvera::worker::protocol::StatusReport &report);
     void OnInCall(const QVariant &strPhone);
     void OnReceipt(const QVariant &strReceipt);
     /// The worker server went away; every later call fails with error 462.
@@ -100,6 +101,9 @@ signals:
 private:
     friend class WorkerConnection;
     QXSms(std::shared_ptr<WorkerConnection> connection, qint64 objectId);
+    QVariant get(protocol::Member member);
+    void put(protocol::Member member, const QVariant &value);
+    QVariant call(protocol::Member member, const QVariantList &args = {});
     void deliver(const protocol::Message &event);
     void announceLoss(const WorkerError &error);
     bool fail(const WorkerError &error);

@@ -7,28 +7,81 @@ namespace lonvera::worker::protocol {
 
 namespace {
 
-constexpr std::array<MemberInfo, 12> kMembers{{
-    {"spiidd", true, 0, 0},
-    {"Comport", true, 0, 0},
-    {"Settings", true, 0, 0},
-    {"Smsservice", true, 0, 0},
-    {"Connect", false, 1, 2},
-    {"Dailphone", false, 1, 1},
-    {"DVts123", false, 1, 1},
-    {"SendsmsA", false, 3, 6},
-    {"Dovote_task", false, 2, 18},
-    {"ReadMsg", false, 0, 0},
-    {"HandupCall", false, 0, 0},
-    {"ClosePort", false, 0, 0},
+using enum ValueType;
+
+constexpr std::array<ParamInfo, 2> kConnectParams{
+    {{"WaitTime", Int16, 0}, {"AutoRevMsg", Boolean, 1}}};
+constexpr std::array<ParamInfo, 1> kDialParams{{{"PhoneStr1", Text, 0}}};
+constexpr std::array<ParamInfo, 1> kKeysParams{{{"key123", Text, 0}}};
+constexpr std::array<ParamInfo, 6> kSendParams{{{"ppidd", Text, 0},
+                                                {"msg1", Text, 0},
+                                                {"mb1", Text, 0},
+                                                {"rp1", Int16, 0},
+                                                {"pV", Boolean, 0},
+                                                {"waittm", Int16, 0}}};
+constexpr std::array<ParamInfo, 18> kVoteParams{{
+    {"mb", Text, 0},
+    {"voteMax1", Int16, 0},
+    {"T1", Int16, 0},
+    {"key1", Text, 0},
+    {"T2", Int16, 0},
+    {"key2", Text, 0},
+    {"T3", Int16, 0},
+    {"key3", Text, 0},
+    {"T4", Int16, 0},
+    {"key4", Text, 0},
+    {"T5", Int16, 0},
+    {"key5", Text, 0},
+    {"T6", Int16, 0},
+    {"key6", Text, 0},
+    {"T7", Int16, 0},
+    {"key7", Text, 0},
+    {"T8", Int16, 0},
+    {"key8", Text, 0},
 }};
 
+constexpr MemberInfo property(Member id, const char *name, ValueType type)
+{
+    return {id, name, true, type, {}, 0};
+}
+constexpr MemberInfo method(Member id, const char *name, std::span<const ParamInfo> params,
+                            int required)
+{
+    return {id, name, false, Text, params, required};
+}
+
+constexpr std::array<MemberInfo, kMemberCount> kMembers{{
+    property(Member::spiidd, "spiidd", Text),
+    property(Member::Comport, "Comport", Int16),
+    property(Member::Settings, "Settings", Text),
+    property(Member::Smsservice, "Smsservice", Text),
+    method(Member::Connect, "Connect", kConnectParams, 1),
+    method(Member::Dailphone, "Dailphone", kDialParams, 1),
+    method(Member::DVts123, "DVts123", kKeysParams, 1),
+    method(Member::SendsmsA, "SendsmsA", kSendParams, 3),
+    method(Member::Dovote_task, "Dovote_task", kVoteParams, 2),
+    method(Member::ReadMsg, "ReadMsg", {}, 0),
+    method(Member::HandupCall, "HandupCall", {}, 0),
+    method(Member::ClosePort, "ClosePort", {}, 0),
+}};
+
+constexpr bool inIdOrder()
+{
+    for (std::size_t i = 0; i < kMembers.size(); ++i) {
+        if (static_cast<std::size_t>(kMembers[i].id) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(inIdOrder(), "the member table is indexed by Member");
+
 constexpr std::array<EventInfo, 6> kEvents{{
-    {"OnRevMsg", 1, 1},
-    {"OnStatusChange", 2, 1},
-    {"OnSendReport", 4, 2},
-    {"OnOtherReport", 3, 1},
-    {"OnInCall", 5, 1},
-    {"OnReceipt", 6, 1},
+    {Event::OnRevMsg, "OnRevMsg", 1},
+    {Event::OnStatusChange, "OnStatusChange", 1},
+    {Event::OnSendReport, "OnSendReport", 2},
+    {Event::OnOtherReport, "OnOtherReport", 1},
+    {Event::OnInCall, "OnInCall", 1},
+    {Event::OnReceipt, "OnReceipt", 1},
 }};
 
 QString bare(QString id)
@@ -46,6 +99,11 @@ std::span<const MemberInfo> members()
     return kMembers;
 }
 
+const MemberInfo &member(Member id)
+{
+    return kMembers[static_cast<std::size_t>(id)];
+}
+
 const MemberInfo *findMember(const QString &name)
 {
     for (const MemberInfo &m : kMembers) {
@@ -60,10 +118,24 @@ std::span<const EventInfo> events()
     return kEvents;
 }
 
+const EventInfo &event(Event id)
+{
+    return *findEvent(static_cast<qint64>(id));
+}
+
 const EventInfo *findEvent(const QString &name)
 {
     for (const EventInfo &e : kEvents) {
         if (name == QLatin1String(e.name))
+            return &e;
+    }
+    return nullptr;
+}
+
+const EventInfo *findEvent(qint64 dispatchId)
+{
+    for (const EventInfo &e : kEvents) {
+        if (dispatchId == e.dispatchId())
             return &e;
     }
     return nullptr;

@@ -22,29 +22,77 @@ inline constexpr char kEventInterfaceId[] = "{2EE80344-86A6-4A22-82EF-AD280037CD
 /// The worker server's project title (the name its window had).
 inline constexpr char kServerTitle[] = "QXDAIL";
 
-struct MemberInfo
+/// The members of `_QXSms` in interface order. The worker's dispatch and the client proxy take
+/// their names, kinds and parameters from the one table behind members().
+enum class Member : int {
+    spiidd,
+    Comport,
+    Settings,
+    Smsservice,
+    Connect,
+    Dailphone,
+    DVts123,
+    SendsmsA,
+    Dovote_task,
+    ReadMsg,
+    HandupCall,
+    ClosePort,
+};
+inline constexpr int kMemberCount = 12;
+
+/// How an argument or property value is coerced before the worker sees it.
+enum class ValueType { Int16, Boolean, Text };
+
+struct ParamInfo
 {
     const char *name;
-    bool isProperty;  // get and put; otherwise a method
-    int requiredArgs; // for methods
-    int maxArgs;      // for methods
+    ValueType type;
+    int defaultValue; // Int16 and Boolean (0 or 1) when omitted; Text defaults to ""
 };
 
-/// The members of `_QXSms` in interface order.
+struct MemberInfo
+{
+    Member id;
+    const char *name;
+    bool isProperty;                   // get and put; otherwise a method
+    ValueType propertyType;            // for properties
+    std::span<const ParamInfo> params; // for methods, in order
+    int requiredArgs;                  // for methods: the leading params that may not be omitted
+
+    int maxArgs() const { return static_cast<int>(params.size()); }
+};
+
+/// The members of `_QXSms` in interface order; members()[int(id)].id == id.
 std::span<const MemberInfo> members();
+const MemberInfo &member(Member id);
 /// The member of that name (exact case), or nullptr.
 const MemberInfo *findMember(const QString &name);
 
+/// The events of `__QXSms`, numbered by their dispatch ids.
+enum class Event : int {
+    OnRevMsg = 1,
+    OnStatusChange = 2,
+    OnOtherReport = 3,
+    OnSendReport = 4,
+    OnInCall = 5,
+    OnReceipt = 6,
+};
+
 struct EventInfo
 {
+    Event id;
     const char *name;
-    int dispatchId;
     int argCount;
+
+    int dispatchId() const { return static_cast<int>(id); }
 };
 
 /// The events of `__QXSms` in interface order (dispatch ids 1, 2, 4, 3, 5, 6).
 std::span<const EventInfo> events();
+const EventInfo &event(Event id);
 const EventInfo *findEvent(const QString &name);
+/// The event of a dispatch id, or nullptr.
+const EventInfo *findEvent(qint64 dispatchId);
 
 /// True when text names the worker class, by class id (braces and case optional) or ProgID.
 bool isWorkerClass(const QString &text);
@@ -67,7 +115,7 @@ inline constexpr int kServerUnavailable = 462;
 QString errorText(int number);
 
 /// The protocol version both sides must speak, and the greeting word of the handshake.
-inline constexpr int kProtocolVersion = 1;
+inline constexpr int kProtocolVersion = 2;
 inline constexpr char kHelloMagic[] = "QXGate/worker";
 
 /// The client's first frame.

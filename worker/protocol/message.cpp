@@ -18,7 +18,8 @@ enum Key : int {
     KeyName = 3,
     KeyCode = 4,
     KeyArgs = 5,
-    KeyText = 6
+    KeyText = 6,
+    KeyReport = 7 // [kind, model, port]
 };
 
 QCborValue toCbor(const QVariant &value)
@@ -79,6 +80,27 @@ bool fromCbor(const QCborValue &value, QVariant *out)
     }
 }
 
+QCborArray reportToCbor(const StatusReport &report)
+{
+    return {static_cast<int>(report.kind), report.model, report.port};
+}
+
+bool reportFromCbor(const QCborValue &value, StatusReport *report)
+{
+    const QCborArray a = value.toArray();
+    if (!value.isArray() || a.size() != 3 || !a[0].isInteger() || !a[1].isString() ||
+        !a[2].isInteger())
+        return false;
+    const qint64 kind = a[0].toInteger();
+    const qint64 port = a[2].toInteger();
+    if (kind < 0 || kind > kLastReportKind || port < 0 || port > 0xFFFF)
+        return false;
+    report->kind = static_cast<ReportKind>(kind);
+    report->model = a[1].toString();
+    report->port = static_cast<int>(port);
+    return true;
+}
+
 bool isKnownType(qint64 type)
 {
     return type >= static_cast<int>(MessageType::Hello) &&
@@ -107,6 +129,8 @@ QByteArray encodeFrame(const Message &message)
     }
     if (!message.text.isEmpty())
         map.insert(KeyText, message.text);
+    if (message.report)
+        map.insert(KeyReport, reportToCbor(*message.report));
 
     const QByteArray payload = map.toCborValue().toCbor();
     QByteArray frame(4, Qt::Uninitialized);
@@ -191,6 +215,12 @@ bool decodePayload(const QByteArray &payload, Message *message, QString *error)
             }
             break;
         }
+        case KeyReport:
+            if (!reportFromCbor(value, &m.report.emplace())) {
+                *error = QStringLiteral("the report kind is malformed");
+                return false;
+            }
+            break;
         default:
             *error = QStringLiteral("unknown field %1").arg(key);
             return false;

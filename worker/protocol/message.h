@@ -7,10 +7,14 @@
 // receiving side closes the connection on it.
 #pragma once
 
+#include "worker/protocol/reports.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+
+#include <optional>
 
 namespace lonvera::worker::protocol {
 
@@ -29,7 +33,7 @@ enum class MessageType : int {
     Failure = 7,  // requestId, code = error number, text = description
     Release = 8,  // requestId, objectId
     Released = 9, // requestId
-    Event = 10,   // objectId, name = event, code = dispatch id, args
+    Event = 10,   // objectId, name = event, code = dispatch id, args; report for OnOtherReport
     Quit = 11,    // client -> server: release everything and end the process
     Bye = 12,     // server -> client: the process is ending; no further answers
 };
@@ -46,6 +50,8 @@ struct Message
     qint64 code = 0;
     QVariantList args;
     QString text;
+    /// The kind of a status report, beside its text in args.
+    std::optional<StatusReport> report;
 };
 
 /// The frame for a message: length prefix and CBOR payload. Argument values are carried as

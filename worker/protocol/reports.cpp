@@ -14,22 +14,42 @@ QString text(const char16_t *t)
 
 } // namespace
 
-QString connectedReport(const QString &model, int port)
+RaisedReport fixedReport(ReportKind kind)
 {
-    return text(reports::kConnected) + model + kPortOpen + QString::number(port) + u')';
+    switch (kind) {
+    case ReportKind::Connecting:
+        return {text(reports::kConnecting), {kind, {}, 0}};
+    case ReportKind::NotFound:
+        return {text(reports::kNotFound), {kind, {}, 0}};
+    case ReportKind::Waiting:
+        return {text(reports::kWaiting), {kind, {}, 0}};
+    default:
+        return {};
+    }
 }
 
-QString sendingReport(int attempt)
+RaisedReport connectedReport(const QString &model, int port)
 {
-    return attempt <= 1 ? text(reports::kSending)
-                        : text(reports::kSending) + u'(' + QString::number(attempt) + u')';
+    return {text(reports::kConnected) + model + kPortOpen + QString::number(port) + u')',
+            {ReportKind::Connected, model, port}};
+}
+
+RaisedReport sendingReport(int attempt)
+{
+    const QString sending = text(reports::kSending);
+    return {attempt <= 1 ? sending : sending + u'(' + QString::number(attempt) + u')',
+            {ReportKind::Sending, {}, 0}};
 }
 
 StatusReport readStatusReport(const QString &t)
 {
     StatusReport r;
-    if (t.startsWith(text(reports::kWaiting)) || t.startsWith(text(reports::kSending))) {
-        r.kind = ReportKind::Progress;
+    if (t == text(reports::kConnecting)) {
+        r.kind = ReportKind::Connecting;
+    } else if (t.startsWith(text(reports::kWaiting))) {
+        r.kind = ReportKind::Waiting;
+    } else if (t.startsWith(text(reports::kSending))) {
+        r.kind = ReportKind::Sending;
     } else if (t.startsWith(text(reports::kNotFound))) {
         r.kind = ReportKind::NotFound;
     } else if (t.startsWith(text(reports::kConnected))) {

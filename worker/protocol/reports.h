@@ -1,8 +1,7 @@
 // What a worker says in its events, defined once for the worker that raises them and the server
-// that reads them: the status texts of OnOtherReport, the results of SendsmsA and OnSendReport,
-// and the kind of a status report, read with the inverse of the function that wrote it, so no
-// reader picks a text apart by character positions. The texts stay as the operator sees them.
-// Pure; any thread.
+// that reads them: the status texts of OnOtherReport with their kinds, and the results of
+// SendsmsA and OnSendReport. The texts stay as the operator sees them; the kind travels beside
+// the text, so no reader picks a text apart. Pure; any thread.
 #pragma once
 
 #include <QString>
@@ -35,25 +34,44 @@ inline constexpr char16_t kWorkerBusy[] = u"Busy";
 inline constexpr char16_t kModemBusy[] = u"B";
 } // namespace results
 
-enum class ReportKind {
-    Progress,  ///< waiting before a send or sending: shown nowhere
-    Connected, ///< the device answered; model and port are set
-    NotFound,  ///< the device did not answer
-    Other,     ///< any other status text: logged as it is
+/// The kind of a status report. The worker says it beside the text in the event frame, so no
+/// reader has to take it from the text. The numbers travel in frames.
+enum class ReportKind : int {
+    Other = 0,      ///< any other status text: logged as it is
+    Connecting = 1, ///< a connect began
+    Connected = 2,  ///< the device answered; model and port are set
+    NotFound = 3,   ///< the device did not answer
+    Waiting = 4,    ///< waiting before a send
+    Sending = 5,    ///< an attempt of a send began
 };
+inline constexpr int kLastReportKind = static_cast<int>(ReportKind::Sending);
 
 struct StatusReport
 {
     ReportKind kind = ReportKind::Other;
     QString model; ///< Connected: the model as the modem named it
     int port = 0;  ///< Connected: the port number
+
+    /// Waiting before a send or sending: shown nowhere.
+    bool isProgress() const { return kind == ReportKind::Waiting || kind == ReportKind::Sending; }
+    bool operator==(const StatusReport &) const = default;
 };
 
+/// A status text as the worker raises it, with its kind.
+struct RaisedReport
+{
+    QString text;
+    StatusReport report;
+};
+
+/// One of the fixed texts of a kind: "正在连接", "未找到设备", "正在候时".
+RaisedReport fixedReport(ReportKind kind);
 /// "成功连接设备" + model + "(COM" + port + ")".
-QString connectedReport(const QString &model, int port);
+RaisedReport connectedReport(const QString &model, int port);
 /// "正在发送", and "正在发送(" + attempt + ")" from the second attempt on.
-QString sendingReport(int attempt);
-/// The kind of a status text, and for a connection its model and port.
+RaisedReport sendingReport(int attempt);
+/// The kind of a status text as the writers above make it, and for a connection its model and
+/// port: for fakes and stand-ins that have only the text.
 StatusReport readStatusReport(const QString &text);
 
 } // namespace lonvera::worker::protocol

@@ -51,6 +51,13 @@ private Q_SLOTS:
         QVERIFY2(connected.startsWith(QStringLiteral("成功连接设备EMU-GSM")) &&
                      connected.endsWith(QStringLiteral("(COM2)")),
                  qPrintable(rec->texts().join('|')));
+        // The kind travels beside the text: the server never takes model or port from it.
+        QCOMPARE(rec->kinds().mid(0, 2),
+                 (QList{protocol::ReportKind::Connecting, protocol::ReportKind::Connected}));
+        const protocol::StatusReport report = rec->named(QStringLiteral("OnOtherReport"))[1].report;
+        QVERIFY2(report.model.startsWith(QStringLiteral("EMU-GSM")), qPrintable(report.model));
+        QVERIFY(connected.contains(report.model));
+        QCOMPARE(report.port, 2);
         QCOMPARE(worker->Comport(), qint16(2));
         QCOMPARE(worker->Settings().toString(), QStringLiteral("9600,n,8,1"));
         worker->setSpiidd(QStringLiteral("slot 2"));
@@ -116,6 +123,8 @@ private Q_SLOTS:
         QCOMPARE(report.args, (QStringList{QStringLiteral("41"), QStringLiteral("y")}));
         QCOMPARE(rec->texts().mid(0, 2),
                  (QStringList{QStringLiteral("正在候时"), QStringLiteral("正在发送")}));
+        QCOMPARE(rec->kinds().mid(0, 2),
+                 (QList{protocol::ReportKind::Waiting, protocol::ReportKind::Sending}));
         const qint64 waited =
             rec->timeOf(QStringLiteral("正在发送")) - rec->timeOf(QStringLiteral("正在候时"));
         // Events travel the same road, so their gap is the worker's wait (give or take a tick).

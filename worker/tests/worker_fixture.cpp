@@ -13,7 +13,7 @@ EventRecorder::EventRecorder(client::QXSms *worker)
 {
     m_clock.start();
     auto add = [this](const char *name, QStringList args) {
-        events.append({QString::fromLatin1(name), args, m_clock.elapsed()});
+        events.append({QString::fromLatin1(name), args, m_clock.elapsed(), {}});
     };
     connect(worker, &client::QXSms::OnRevMsg, this,
             [add](const QVariant &v) { add("OnRevMsg", {v.toString()}); });
@@ -24,7 +24,10 @@ EventRecorder::EventRecorder(client::QXSms *worker)
         add("OnSendReport", {id, r});
     });
     connect(worker, &client::QXSms::OnOtherReport, this,
-            [add](const QVariant &v) { add("OnOtherReport", {v.toString()}); });
+            [this](const QVariant &v, const protocol::StatusReport &report) {
+                events.append(
+                    {QStringLiteral("OnOtherReport"), {v.toString()}, m_clock.elapsed(), report});
+            });
     connect(worker, &client::QXSms::OnInCall, this,
             [add](const QVariant &v) { add("OnInCall", {v.toString()}); });
     connect(worker, &client::QXSms::OnReceipt, this,
@@ -38,6 +41,16 @@ QStringList EventRecorder::texts() const
     for (const RecordedEvent &e : events) {
         if (e.name == QLatin1String("OnOtherReport"))
             out.append(e.args.value(0));
+    }
+    return out;
+}
+
+QList<protocol::ReportKind> EventRecorder::kinds() const
+{
+    QList<protocol::ReportKind> out;
+    for (const RecordedEvent &e : events) {
+        if (e.name == QLatin1String("OnOtherReport"))
+            out.append(e.report.kind);
     }
     return out;
 }

@@ -18,6 +18,7 @@ struct RecordedEvent
     QString name;
     QStringList args;
     qint64 atMs = 0;
+    protocol::StatusReport report; // OnOtherReport: the kind the frame carried
 };
 
 /// Records a proxy's events with the time they reached the client.
@@ -29,7 +30,8 @@ public:
     QList<RecordedEvent> events;
     bool lost = false;
 
-    QStringList texts() const; // OnOtherReport texts
+    QStringList texts() const;                 // OnOtherReport texts
+    QList<protocol::ReportKind> kinds() const; // and their kinds
     QList<RecordedEvent> named(const QString &name) const;
     /// Runs the event loop until an OnOtherReport holding text arrives.
     bool waitForText(const QString &text, int timeoutMs);

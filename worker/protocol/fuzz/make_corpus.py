@@ -6,7 +6,7 @@ import os
 import struct
 import sys
 
-TYPE, REQUEST, OBJECT, NAME, CODE, ARGS, TEXT = range(7)
+TYPE, REQUEST, OBJECT, NAME, CODE, ARGS, TEXT, REPORT = range(8)
 
 
 def head(major, n):
@@ -48,10 +48,10 @@ def frame(fields):
 
 
 CLASS_ID = "{47E6C1F2-D9ED-481C-A3E0-E0AC10CF47CF}"
-HELLO = frame({TYPE: 1, NAME: "QXGate/worker", CODE: 1})
+HELLO = frame({TYPE: 1, NAME: "QXGate/worker", CODE: 2})
 SEEDS = {
     "hello": HELLO,
-    "welcome": frame({TYPE: 2, CODE: 1, ARGS: [4242]}),
+    "welcome": frame({TYPE: 2, CODE: 2, ARGS: [4242]}),
     "create": HELLO + frame({TYPE: 3, REQUEST: 1, NAME: CLASS_ID}),
     "call_sendsmsa": frame({TYPE: 5, REQUEST: 7, OBJECT: 1, NAME: "SendsmsA", CODE: 1,
                             ARGS: ["41", "你好 @", "13912345678", 1, True, 0]}),
@@ -66,6 +66,8 @@ SEEDS = {
                             ARGS: ["8613912345678\x02你好\x0224/01/02 03:04:05\x01"]}),
     "event_report_bytes": frame({TYPE: 10, OBJECT: 3, NAME: "OnSendReport", CODE: 4,
                                  ARGS: ["41", "y", b"\x00\xff"]}),
+    "event_status_kind": frame({TYPE: 10, OBJECT: 2, NAME: "OnOtherReport", CODE: 3,
+                                ARGS: ["成功连接设备SIM900(COM2)"], REPORT: [2, "SIM900", 2]}),
     "release_quit_bye": frame({TYPE: 8, REQUEST: 10, OBJECT: 1}) + frame({TYPE: 9, REQUEST: 10})
     + frame({TYPE: 11}) + frame({TYPE: 12}),
 }

@@ -2,6 +2,7 @@
 // reason instead of being half-trusted; the handshake refuses strangers and other versions.
 #include "worker/protocol/identity.h"
 #include "worker/protocol/message.h"
+#include "worker/protocol/reports.h"
 
 #include <QCborMap>
 #include <QCborValue>
@@ -64,7 +65,15 @@ private Q_SLOTS:
         event.name = QStringLiteral("OnSendReport");
         event.code = 4;
         event.args = {QStringLiteral("12"), QStringLiteral("y")};
-        const QByteArray stream = encodeFrame(sendCall()) + encodeFrame(event);
+        Message report;
+        report.type = MessageType::Event;
+        report.objectId = 3;
+        report.name = QStringLiteral("OnOtherReport");
+        report.code = 3;
+        report.args = {QStringLiteral("成功连接设备M35 (COM) x(COM16)")};
+        report.report = StatusReport{ReportKind::Connected, QStringLiteral("M35 (COM) x"), 16};
+        const QByteArray stream =
+            encodeFrame(sendCall()) + encodeFrame(event) + encodeFrame(report);
 
         FrameDecoder decoder;
         QList<Message> got;
@@ -74,7 +83,7 @@ private Q_SLOTS:
             while (decoder.next(&m) == FrameDecoder::Status::Ready)
                 got.append(m);
         }
-        QCOMPARE(got.size(), 2);
+        QCOMPARE(got.size(), 3);
         const Message expected = sendCall();
         QCOMPARE(got[0].type, MessageType::Call);
         QCOMPARE(got[0].requestId, expected.requestId);
@@ -90,6 +99,8 @@ private Q_SLOTS:
         QCOMPARE(got[0].args[7].toByteArray(), QByteArray("\x01\x02", 2));
         QCOMPARE(got[1].name, QStringLiteral("OnSendReport"));
         QCOMPARE(got[1].args.value(1).toString(), QStringLiteral("y"));
+        QVERIFY(!got[1].report);
+        QCOMPARE(got[2].report, report.report);
         QCOMPARE(decoder.buffered(), 0);
     }
 
@@ -134,6 +145,17 @@ private Q_SLOTS:
             << mapFrame({{0, 5}, {5, many}}) << QStringLiteral("too many");
         QTest::newRow("unknown field")
             << mapFrame({{0, 5}, {42, 1}}) << QStringLiteral("unknown field");
+        QTest::newRow("report not an array")
+            << mapFrame({{0, 10}, {7, 2}}) << QStringLiteral("report kind");
+        QTest::newRow("report short")
+            << mapFrame({{0, 10}, {7, QCborArray{2, QStringLiteral("M35")}}})
+            << QStringLiteral("report kind");
+        QTest::newRow("report kind unknown")
+            << mapFrame({{0, 10}, {7, QCborArray{99, QStringLiteral("M35"), 1}}})
+            << QStringLiteral("report kind");
+        QTest::newRow("report port negative")
+            << mapFrame({{0, 10}, {7, QCborArray{2, QStringLiteral("M35"), -1}}})
+            << QStringLiteral("report kind");
         QByteArray trailing = QCborMap{{0, 5}}.toCborValue().toCbor() + QByteArray("\x01");
         QTest::newRow("trailing bytes") << framed(trailing) << QStringLiteral("after");
     }
@@ -198,10 +220,23 @@ private Q_SLOTS:
     {
         // The event interface keeps its dispatch ids in interface order.
         QList<int> ids;
-        for (const EventInfo &e : events())
-            ids.append(e.dispatchId);
+        for (const EventInfo &e : events()) {
+            ids.append(e.dispatchId());
+            QCOMPARE(findEvent(e.dispatchId()), &e);
+        }
         QCOMPARE(ids, (QList<int>{1, 2, 4, 3, 5, 6}));
+        QVERIFY(!findEvent(qint64(7)));
         QCOMPARE(QString::fromLatin1(members()[7].name), QStringLiteral("SendsmsA"));
+        // Every member is found by its name at its own place, and a method's required
+        // arguments lead its parameters.
+        for (const MemberInfo &m : members()) {
+            QCOMPARE(&member(m.id), &m);
+            QCOMPARE(findMember(QString::fromLatin1(m.name)), &m);
+            QVERIFY(m.requiredArgs <= m.maxArgs());
+            QVERIFY(!m.isProperty || m.params.empty());
+        }
+        QCOMPARE(member(Member::Dovote_task).maxArgs(), 18);
+        QCOMPARE(member(Member::SendsmsA).requiredArgs, 3);
         QVERIFY(findMember(QStringLiteral("Dovote_task")));
         QVERIFY(!findMember(QStringLiteral("sendsmsa")));
         QVERIFY(isWorkerClass(QStringLiteral("{47e6c1f2-d9ed-481c-a3e0-e0ac10cf47cf}")));

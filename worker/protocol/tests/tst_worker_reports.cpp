@@ -1,6 +1,6 @@
-// The worker's status texts read back by kind: every text the worker writes is read as what it
-// says, a connection's model and port come back whole, also for models that hold "COM" or
-// brackets of their own.
+// The worker's status texts and their kinds: every text the worker writes reads back as the kind
+// it was raised with (for the fakes that hold only texts), a connection's model and port come
+// back whole, also for models that hold "COM" or brackets of their own.
 #include "worker/protocol/reports.h"
 
 #include <QTest>
@@ -21,15 +21,16 @@ void TstWorkerReports::kindOfEveryText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<ReportKind>("kind");
-    QTest::newRow("waiting") << QString::fromUtf16(reports::kWaiting) << ReportKind::Progress;
-    QTest::newRow("sending") << sendingReport(1) << ReportKind::Progress;
-    QTest::newRow("second attempt") << sendingReport(2) << ReportKind::Progress;
-    QTest::newRow("not found") << QString::fromUtf16(reports::kNotFound) << ReportKind::NotFound;
-    QTest::newRow("connecting") << QString::fromUtf16(reports::kConnecting) << ReportKind::Other;
+    QTest::newRow("waiting") << fixedReport(ReportKind::Waiting).text << ReportKind::Waiting;
+    QTest::newRow("sending") << sendingReport(1).text << ReportKind::Sending;
+    QTest::newRow("second attempt") << sendingReport(2).text << ReportKind::Sending;
+    QTest::newRow("not found") << fixedReport(ReportKind::NotFound).text << ReportKind::NotFound;
+    QTest::newRow("connecting") << fixedReport(ReportKind::Connecting).text
+                                << ReportKind::Connecting;
     QTest::newRow("closing") << QString::fromUtf16(reports::kClosingPort) << ReportKind::Other;
     QTest::newRow("port closed") << QString::fromUtf16(reports::kPortClosed) << ReportKind::Other;
     QTest::newRow("received") << QStringLiteral("收到 3 条新信息(COM2)") << ReportKind::Other;
-    QTest::newRow("connected") << connectedReport(QStringLiteral("SIM900"), 1)
+    QTest::newRow("connected") << connectedReport(QStringLiteral("SIM900"), 1).text
                                << ReportKind::Connected;
 }
 
@@ -38,6 +39,8 @@ void TstWorkerReports::kindOfEveryText()
     QFETCH(QString, text);
     QFETCH(ReportKind, kind);
     QCOMPARE(readStatusReport(text).kind, kind);
+    QCOMPARE(readStatusReport(text).isProgress(),
+             kind == ReportKind::Waiting || kind == ReportKind::Sending);
 }
 
 void TstWorkerReports::connectionRoundTrip_data()
@@ -54,13 +57,13 @@ void TstWorkerReports::connectionRoundTrip()
 {
     QFETCH(QString, model);
     QFETCH(int, port);
-    const QString text = connectedReport(model, port);
+    const RaisedReport raised = connectedReport(model, port);
+    const QString text = raised.text;
     QVERIFY(text.startsWith(QStringLiteral("成功连接设备")));
     QVERIFY(text.endsWith(QStringLiteral("(COM%1)").arg(port)));
-    const StatusReport r = readStatusReport(text);
-    QCOMPARE(r.kind, ReportKind::Connected);
-    QCOMPARE(r.model, model);
-    QCOMPARE(r.port, port);
+    const StatusReport expected{ReportKind::Connected, model, port};
+    QCOMPARE(raised.report, expected);
+    QCOMPARE(readStatusReport(text), expected);
 }
 
 QTEST_GUILESS_MAIN(TstWorkerReports)
