@@ -172,7 +172,8 @@ void Gateway::updateTableCounters()
     const QString inbox = number("inbox");
     const QString calls = number("OnCall");
     m_view->setCountersCaption(u"实时运行记录[待发"_s + outbox + u",已发"_s + sent + u",收到"_s +
-                               inbox + u",失败"_s + bad + u",来电"_s + calls + u"]"_s);
+                               inbox + u",失败"_s + bad + u",来电"_s + calls + u"]"_s +
+                               (m_waitWarning.isEmpty() ? QString() : u"　"_s + m_waitWarning));
 }
 
 QString Gateway::reportFolder() const

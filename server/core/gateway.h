@@ -199,6 +199,8 @@ private:
     bool heldOff(int n);
     void checkWorkerServer();
     void warnWaitingRow();
+    /// Why no device takes the row now; empty when one will as soon as it is free.
+    QString whyNoDeviceTakes(const OutboxMessage &row);
     QString soundPath(const QString &file) const;
 
     ServerSettings m_settings;
@@ -234,6 +236,8 @@ private:
     QElapsedTimer m_lastPing;
     /// The row the run log last warned about as waiting with no device to take it.
     qint64 m_warnedRow = 0;
+    /// The warning about the oldest due row while it waits; empty when none is due.
+    QString m_waitWarning;
 };
 
 } // namespace lonvera::server

@@ -7,12 +7,42 @@ namespace lonvera::db {
 
 namespace {
 
+// The condition's prefix test as the engines make it: the first `length` characters (fewer
+// when the number is shorter) compared as text with the bounds.
+bool prefixBetween(QStringView mbno, qsizetype length, QStringView low, QStringView high)
+{
+    const QStringView prefix = mbno.left(length);
+    return prefix.compare(low) >= 0 && prefix.compare(high) <= 0;
+}
+
+bool coversMobile(QStringView mbno)
+{
+    return prefixBetween(mbno, 3, u"134", u"159") || prefixBetween(mbno, 5, u"86134", u"86159");
+}
+
+bool coversUnicom(QStringView mbno)
+{
+    return prefixBetween(mbno, 3, u"130", u"133") || prefixBetween(mbno, 5, u"86130", u"86133");
+}
+
+bool coversPhs(QStringView mbno)
+{
+    return mbno.left(3) == u"106";
+}
+
+bool coversOther(QStringView mbno)
+{
+    return mbno.size() < 11;
+}
+
 struct RangeCondition
 {
     const char16_t *name;
     const char16_t *tsql;
     const char16_t *sqlite;
     const char16_t *postgresql;
+    /// The same condition on a number at hand, for saying why no device takes a row.
+    bool (*covers)(QStringView mbno);
 };
 
 // The four ranges in the order their conditions are joined. The T-SQL texts are the ones the
@@ -24,14 +54,17 @@ constexpr RangeCondition rangeConditions[] = {
      u" LEFT(Mbno, 3)  Between '134' AND '159' OR LEFT(Mbno, 5)  Between '86134' AND '86159'",
      u" substr(Mbno, 1, 3)  Between '134' AND '159' OR substr(Mbno, 1, 5)  Between '86134' AND "
      u"'86159'",
-     u" left(Mbno, 3)  Between '134' AND '159' OR left(Mbno, 5)  Between '86134' AND '86159'"},
+     u" left(Mbno, 3)  Between '134' AND '159' OR left(Mbno, 5)  Between '86134' AND '86159'",
+     coversMobile},
     {u"联通",
      u" LEFT(Mbno, 3)  Between '130' AND '133' OR LEFT(Mbno, 5)  Between '86130' AND '86133'",
      u" substr(Mbno, 1, 3)  Between '130' AND '133' OR substr(Mbno, 1, 5)  Between '86130' AND "
      u"'86133'",
-     u" left(Mbno, 3)  Between '130' AND '133' OR left(Mbno, 5)  Between '86130' AND '86133'"},
-    {u"小灵通", u" LEFT(Mbno, 3)='106'", u" substr(Mbno, 1, 3)='106'", u" left(Mbno, 3)='106'"},
-    {u"其它", u" len(Mbno)<11", u" length(Mbno)<11", u" length(Mbno)<11"},
+     u" left(Mbno, 3)  Between '130' AND '133' OR left(Mbno, 5)  Between '86130' AND '86133'",
+     coversUnicom},
+    {u"小灵通", u" LEFT(Mbno, 3)='106'", u" substr(Mbno, 1, 3)='106'", u" left(Mbno, 3)='106'",
+     coversPhs},
+    {u"其它", u" len(Mbno)<11", u" length(Mbno)<11", u" length(Mbno)<11", coversOther},
 };
 
 QString dueCondition(Dialect dialect, DueClock clock)
@@ -75,6 +108,17 @@ RangeFilter rangeFilter(const QString &ranges, Dialect dialect)
         return {true, QStringLiteral(" and (1=0)")};
     }
     return {false, QStringLiteral(" and (") + conditions.join(QStringLiteral(" or ")) + u')'};
+}
+
+bool rangeCovers(const QString &ranges, const QString &mbno)
+{
+    if (ranges.contains(u"不限范围"))
+        return true;
+    for (const RangeCondition &range : rangeConditions) {
+        if (ranges.contains(QString::fromUtf16(range.name)) && range.covers(mbno))
+            return true;
+    }
+    return false;
 }
 
 QString selectionStatement(Dialect dialect, const RangeFilter &filter, DueClock clock)

@@ -26,6 +26,9 @@ enum class DueClock {
 
 RangeFilter rangeFilter(const QString &ranges, Dialect dialect);
 
+/// True when the filter of `ranges` lets the number through, as the database decides it.
+bool rangeCovers(const QString &ranges, const QString &mbno);
+
 /// The selection of the next row for one port: rows due before the clock's second, free for any
 /// port (ComPort 0) or already the port's own, inside the ranges; the first by SendTime, then id;
 /// at most one row. Each of the two port cases is looked up on its own so that the index on

@@ -4,6 +4,7 @@
 
 #include "server/core/gateway_store.h"
 #include "server/core/worker_handle.h"
+#include "server/db/dispatch_statements.h"
 
 #include <QStringList>
 
@@ -112,7 +113,8 @@ public:
             return {ClaimStatus::Failed, {}, QStringLiteral("database is locked")};
         const Row *best = nullptr;
         for (const Row &r : outbox) {
-            if (r.sendTime >= now || (r.m.comPort != 0 && r.m.comPort != port))
+            if (r.sendTime >= now || (r.m.comPort != 0 && r.m.comPort != port) ||
+                !lonvera::db::rangeCovers(ranges, r.m.mbno))
                 continue;
             if (!best || r.sendTime < best->sendTime ||
                 (r.sendTime == best->sendTime && r.m.id < best->m.id))

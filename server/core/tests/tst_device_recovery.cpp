@@ -80,6 +80,7 @@ private slots:
     void hungWorkerServerIsAskedWhileMessagesAreOut();
     void rowNoDeviceTakesIsReportedOnce_data();
     void rowNoDeviceTakesIsReportedOnce();
+    void rowsADeviceWillTakeAreNotReported();
 };
 
 void TstDeviceRecovery::lostLinkKeepsTheRowAndReconnects()
@@ -255,36 +256,78 @@ void TstDeviceRecovery::hungWorkerServerIsAskedWhileMessagesAreOut()
 
 void TstDeviceRecovery::rowNoDeviceTakesIsReportedOnce_data()
 {
+    QTest::addColumn<QString>("number");
     QTest::addColumn<int>("comPort");
-    QTest::addColumn<bool>("connectAny");
+    QTest::addColumn<QString>("connectedRanges"); // of the device on COM3; empty: none connected
+    QTest::addColumn<QString>("setting");         // a set.ini line "section/key=value"
     QTest::addColumn<QString>("why");
-    QTest::newRow("port that no device names") << 9 << true << u"其端口 COM9 不存在"_s;
-    QTest::newRow("port not connected") << 5 << true << u"其端口 COM5 未连接"_s;
-    QTest::newRow("no device at all") << 0 << false << u"没有已连接的设备"_s;
+    const QString all = u"|不限范围|"_s;
+    QTest::newRow("port that no device names")
+        << u"13800000004"_s << 9 << all << QString() << u"其端口 COM9 不存在"_s;
+    QTest::newRow("port not connected")
+        << u"13800000004"_s << 5 << all << QString() << u"其端口 COM5 未连接"_s;
+    QTest::newRow("no device at all")
+        << u"13800000004"_s << 0 << QString() << QString() << u"没有已连接的设备"_s;
+    QTest::newRow("no range covers the number")
+        << u"10086"_s << 0 << u"|移动|联通|"_s << QString() << u"没有设备的发送范围包含该号码"_s;
+    QTest::newRow("its port's range does not cover it")
+        << u"10086"_s << 3 << u"|移动|"_s << QString() << u"其端口 COM3 的发送范围不包含该号码"_s;
+    QTest::newRow("receive only") << u"13800000004"_s << 0 << all << u"ocx/myserver=2"_s
+                                  << u"服务设为只收不发"_s;
 }
 
 void TstDeviceRecovery::rowNoDeviceTakesIsReportedOnce()
 {
     // Rows that could never be sent waited for ever without a word.
+    QFETCH(QString, number);
     QFETCH(int, comPort);
-    QFETCH(bool, connectAny);
+    QFETCH(QString, connectedRanges);
+    QFETCH(QString, setting);
     QFETCH(QString, why);
     Rig rig;
     rig.store.deviceRows[4].inUseing = u"启用"_s; // COM5 is in use, but never connected
-    rig.store.addOutbox(4, u"13800000004"_s, rig.clock.addSecs(-11 * 60), comPort);
-    if (connectAny) {
-        FakeWorker *w = rig.connect(3);
-        // COM3 takes what is free; what is not is its own business.
-        if (comPort == 0)
-            emit w->sendReport(u"4"_s, u"y"_s);
+    if (!setting.isEmpty()) {
+        ServerSettings(rig.dir.path())
+            .setValue(setting.section(u'/', 0, 0), setting.section(u'/', 1).section(u'=', 0, 0),
+                      setting.section(u'=', 1));
     }
+    rig.store.addOutbox(4, number, rig.clock.addSecs(-11 * 60), comPort);
+    if (!connectedRanges.isEmpty()) {
+        rig.gateway->connectDevice(3, 3, u"9600"_s, QString(), connectedRanges, 0);
+        emit rig.worker(3)->otherReport(u"成功连接设备SIM900(COM3)"_s);
+    }
+    QVERIFY(rig.store.outboxRow(4)); // nothing took it
     rig.gateway->updateTableCounters();
-    const QStringList lines = rig.view.runLog().lines().filter(u"待发信息 4[13800000004]"_s);
+    const QStringList lines = rig.view.runLog().lines().filter(u"待发信息 4["_s + number + u"]"_s);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines[0].endsWith(why), qPrintable(lines[0]));
     QVERIFY(lines[0].contains(u"已等待 11 分钟"_s));
+    // The counters caption carries the same words while the row waits.
+    const QString warning = lines[0].mid(lines[0].indexOf(u"待发信息"_s));
+    QVERIFY2(rig.view.countersCaption().endsWith(u"]　"_s + warning),
+             qPrintable(rig.view.countersCaption()));
     rig.gateway->updateTableCounters();
     QCOMPARE(rig.view.runLog().lines().filter(u"待发信息 4"_s).size(), 1);
+    rig.store.outbox.clear();
+    rig.gateway->updateTableCounters();
+    QCOMPARE(rig.view.countersCaption(), u"实时运行记录[待发0,已发0,收到0,失败0,来电0]"_s);
+}
+
+void TstDeviceRecovery::rowsADeviceWillTakeAreNotReported()
+{
+    // A due row that a free device covers is only in the queue; a row held off by the network's
+    // temporary refusal says so.
+    Rig rig;
+    rig.store.addOutbox(4, u"13800000004"_s, rig.clock.addSecs(-11 * 60), 0);
+    FakeWorker *w = rig.connect(3);
+    QCOMPARE(w->sent, QStringList{u"4"_s});
+    rig.gateway->updateTableCounters();
+    QCOMPARE(rig.logged(u"待发信息 4"_s), 0);
+    emit w->sendReport(u"4"_s, u"\r\n+CMS ERROR: 331\r\n"_s);
+    rig.gateway->updateTableCounters();
+    QCOMPARE(rig.logged(u"待发信息 4[13800000004] 已等待 11 分钟仍无设备发送：设备暂时无法发送："
+                        u"无网络服务(+CMS ERROR: 331)"_s),
+             1);
 }
 
 QTEST_GUILESS_MAIN(TstDeviceRecovery)
