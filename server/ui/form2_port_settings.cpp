@@ -24,6 +24,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// On top of every window, with a close box and neither minimise nor maximise.
+constexpr Qt::WindowFlags kDialogFlags =
+    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
+
 const QString kInUse = u"启用"_s;
 const QString kNotInUse = u"停用"_s;
 const QString kAllRanges = u"不限范围"_s;
@@ -72,8 +76,7 @@ void showInList(QComboBox *combo, const QString &text)
 } // namespace
 
 Form2::Form2(server::Gateway &gateway, int row, server::DeviceRecord record, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_gateway(gateway), m_row(row),
-      m_record(std::move(record))
+    : QDialog(parent, kDialogFlags), m_gateway(gateway), m_row(row), m_record(std::move(record))
 {
     buildControls();
     load();

@@ -33,6 +33,10 @@ const QString kOldPasswordPrompt = u"必须输入原密码，才能更改密码�
 const QString kWrongPasswordMessage = u"原密码不正确，本次设置不被允许！"_s;
 const QString kNotWrittenMessage = u"以下设置未能保存，请检查文件权限：\r"_s;
 
+// On top of every window, with a close box and neither minimise nor maximise.
+constexpr Qt::WindowFlags kDialogFlags =
+    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
+
 // The unattended page's count when its box holds no number.
 constexpr int kDefaultErrMsgCount = 6;
 constexpr int kMinBatch = 1;
@@ -61,8 +65,8 @@ int hourOf(const QComboBox *list, int emptyValue)
 
 Form3::Form3(server::ServerSettings &settings, server::Gateway &gateway, bool hostedMode,
              QString runningExecutable, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_settings(settings),
-      m_gateway(gateway), m_hosted(hostedMode), m_runningExecutable(std::move(runningExecutable))
+    : QDialog(parent, kDialogFlags), m_settings(settings), m_gateway(gateway), m_hosted(hostedMode),
+      m_runningExecutable(std::move(runningExecutable))
 {
     buildControls();
     load();
