@@ -5,6 +5,7 @@
 
 #include "server/ui/form2_port_settings.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -88,6 +89,7 @@ private slots:
     void deviceIdOutOfRangeOpensNothing();
     void rowWithoutRecordOpensNothing();
     void secondOpeningRaisesTheFirst();
+    void opensFromDoubleClickAndDeviceMenu();
 };
 
 void TstForm2::rangeText_data()
@@ -321,6 +323,24 @@ void TstForm2::secondOpeningRaisesTheFirst()
     QCOMPARE(rig.open(2), f);
     QCOMPARE(f->deviceId(), 1);
     QCOMPARE(rig.form->findChildren<Form2 *>().size(), 1);
+}
+
+void TstForm2::opensFromDoubleClickAndDeviceMenu()
+{
+    Rig rig;
+    QTreeWidget *list = rig.form->listView1();
+    QTreeWidgetItem *item = list->topLevelItem(5);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    QPointer<Form2> f = rig.form->findChild<Form2 *>();
+    QVERIFY(f);
+    QCOMPARE(f->deviceId(), 6);
+    f->close();
+    QTRY_VERIFY(!f);
+    rig.select(9);
+    rig.form->findChild<QAction *>(u"m_Serr"_s)->trigger();
+    f = rig.form->findChild<Form2 *>();
+    QVERIFY(f);
+    QCOMPARE(f->deviceId(), 9);
 }
 
 QTEST_MAIN(TstForm2)

@@ -8,6 +8,7 @@
 #include "server/ui/autostart.h"
 #include "server/ui/form3_settings.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -134,6 +135,7 @@ private slots:
     void autostartWrittenAndRemoved();
     void unwritableAutostartKeepsDialogOpen();
     void secondOpeningRaisesTheFirst();
+    void opensFromButtonAndMenu();
 };
 
 void TstForm3::batchSizeCheckedOnChange_data()
@@ -496,6 +498,21 @@ void TstForm3::secondOpeningRaisesTheFirst()
     QCOMPARE(rig.open(), f);
     QCOMPARE(rig.form->findChildren<Form3 *>().size(), 1);
     QVERIFY(control<QCheckBox>(f, u"Check_auto_min"_s)->isChecked());
+}
+
+void TstForm3::opensFromButtonAndMenu()
+{
+    Rig rig({u"SendOnce=5"_s});
+    auto *frame4 = rig.form->findChild<QWidget *>(u"Frame4"_s);
+    control<QPushButton>(frame4, u"Command2"_s)->click();
+    QPointer<Form3> f = rig.form->findChild<Form3 *>();
+    QVERIFY(f);
+    QVERIFY(f->isVisible());
+    QCOMPARE(f->windowTitle(), u"系统设置"_s);
+    f->close();
+    QTRY_VERIFY(!f);
+    rig.form->findChild<QAction *>(u"m_set"_s)->trigger();
+    QVERIFY(rig.form->findChild<Form3 *>());
 }
 
 QTEST_MAIN(TstForm3)
