@@ -22,7 +22,7 @@ const QString kReserved = u" \t\n\"'\\><~|&;$*?#()`"_s;
 // The folder of user configuration: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 QString configHome()
 {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return xdg;
     return QDir::homePath() + u"/.config"_s;
