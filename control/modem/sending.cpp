@@ -204,11 +204,14 @@ QString Sending::runVariant(Message &message, bool explicitCentre)
     return run.finish();
 }
 
-QString Sending::eightBitPdu(const QString &destination, bool report, const QString &piece)
+QString Sending::eightBitPdu(const QString &destination, bool international, bool report,
+                             const QString &piece)
 {
     QString digits = destination;
-    const QString type =
-        digits.startsWith(QLatin1String("86")) ? QStringLiteral("91") : QStringLiteral("81");
+    // A number written with "+" is international whatever its country; "86..." always was.
+    const QString type = international || digits.startsWith(QLatin1String("86"))
+                             ? QStringLiteral("91")
+                             : QStringLiteral("81");
     const QString length = pdu::HexByte(int(digits.size()));
     const QString swapped = pdu::SwapDigitPairs(digits);
     // Protocol identifier 00, data coding 15 (8-bit data, class 1), validity A7 (24 hours).
@@ -247,11 +250,13 @@ QString Sending::sendAsc2(const QVariant &ascMsg, const QVariant &toMobile,
         run.fail(QStringLiteral("发送的内容不是十六进制数据"));
     else {
         destination = internationalMobile(destination);
+        const bool international = toMobile.toString().trimmed().startsWith(QLatin1Char('+'));
         const bool report = smsReport.toInt() == 1;
         const qsizetype pieceChars = 280; // 140 octets, the most one message carries
         run.setTotalParts(int((data.size() + pieceChars - 1) / pieceChars));
         for (qsizetype at = 0; at < data.size(); at += pieceChars) {
-            const QString pduHex = eightBitPdu(destination, report, data.mid(at, pieceChars));
+            const QString pduHex =
+                eightBitPdu(destination, international, report, data.mid(at, pieceChars));
             if (!run.sendPart(pduHex, int(pduHex.size() / 2 - 1), SendRun::Form::EightBit))
                 break;
         }

@@ -28,7 +28,8 @@ public:
     void loadSendMethod();
 
     /// The PDU of one 8-bit piece as SendAsc2 writes it (default centre "00", class 1, 24 hours).
-    static QString eightBitPdu(const QString &destination, bool report, const QString &piece);
+    static QString eightBitPdu(const QString &destination, bool international, bool report,
+                               const QString &piece);
 
 private:
     struct Message

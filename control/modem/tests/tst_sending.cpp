@@ -33,6 +33,7 @@ private slots:
     void closeDuringSendInterrupts();
     void referencesDifferPerMessage();
     void eightBitData();
+    void eightBitDestinationWithPlusIsInternational();
     void strayXoffDoesNotHaltThePort();
     void permanentRefusalIsNotRepeated();
     void linkLostAfterThePduEndsTheSend();
@@ -317,6 +318,24 @@ void TestSending::referencesDifferPerMessage()
     const QString first = submitOf(sent[0].pdu).userData.mid(6, 2);
     const QString second = submitOf(sent[2].pdu).userData.mid(6, 2);
     QVERIFY2(first != second, qPrintable(first));
+}
+
+void TestSending::eightBitDestinationWithPlusIsInternational()
+{
+    // SendAsc2 sent "+27821231234" as type 81 without its "+": the centre read it as national.
+    QVERIFY(start());
+    Tarvex control;
+    connectControl(control);
+    QCOMPARE(control.SendAsc2(QStringLiteral("0102"), QStringLiteral("+27821231234"), 0),
+             QStringLiteral("y"));
+    QCOMPARE(control.SendAsc2(QStringLiteral("0102"), QStringLiteral("27821231234"), 0),
+             QStringLiteral("y"));
+    const auto sent = m_emulator->sentMessages(Com);
+    QCOMPARE(sent.size(), 2);
+    const Submit plus = submitOf(sent[0].pdu);
+    QCOMPARE((plus.destinationLength + plus.type + plus.digits).toUpper(),
+             QStringLiteral("0B917228211332F4"));
+    QCOMPARE(submitOf(sent[1].pdu).type, QStringLiteral("81"));
 }
 
 void TestSending::eightBitData()
