@@ -86,6 +86,9 @@ ReceivedMessage receivedMessage(const Pdu &pdu, LongParts &longParts, const QStr
         m.text = s->userData.text;
         m.time = now;
     } else if (const StatusReportTpdu *r = pdu.statusReport()) {
+        // The centre is still trying: no record, the final report follows.
+        if (isTemporaryStatus(r->status))
+            return m;
         m.sender = QStringLiteral("0");
         QString prefix = QStringLiteral("未发送至：");
         if (r->isDelivered())

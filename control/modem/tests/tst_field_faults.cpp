@@ -52,6 +52,7 @@ private slots:
     void storedReportInItsOwnStorage();
     void storedSentMessagesNotReceived();
     void temporaryReportStatusNotFailure();
+    void temporaryStatusOfAListedReport();
     void closedPortStaysClosed();
     void longMessagePartsGoOnce();
     void sendStoppedByClosePort();
@@ -229,6 +230,21 @@ void TestFieldFaults::temporaryReportStatusNotFailure()
     const QString records = control.NewReport().toString();
     QVERIFY(records.startsWith(QStringLiteral("已发送至：")));
     QVERIFY(!records.contains(QChar(2)));
+}
+
+void TestFieldFaults::temporaryStatusOfAListedReport()
+{
+    // A report kept among the messages with "centre still trying" became an inbox row
+    // "未发送至：" beside the final "已发送至：" of the same message.
+    QVERIFY(start());
+    Tarvex control;
+    connectControl(control);
+    QCOMPARE(m_emulator->storeMessage(Com, 0, reportPdu("30")), 1);
+    QCOMPARE(m_emulator->storeMessage(Com, 0, reportPdu("00")), 2);
+    const QString records = control.ReadMsg(qint16(4)).toString();
+    QCOMPARE(records.count(QChar(2)), 2); // one record
+    QVERIFY2(records.contains(QStringLiteral("已发送至：8613912345678")), qPrintable(records));
+    QVERIFY(m_emulator->storedMessages(Com).isEmpty()); // both read, both gone
 }
 
 void TestFieldFaults::closedPortStaysClosed()

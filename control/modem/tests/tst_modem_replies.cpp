@@ -129,9 +129,10 @@ void TestModemReplies::sendRules()
     QVERIFY(accepted("\r\nok\r\n"));
     QVERIFY(!accepted("\r\n+CMS ERROR: 500\r\n"));
     QVERIFY(!accepted(""));
-    QCOMPARE(Sending::eightBitPdu(QStringLiteral("8613912345678"), true, QStringLiteral("0102FF")),
+    QCOMPARE(Sending::eightBitPdu(QStringLiteral("8613912345678"), false, true,
+                                  QStringLiteral("0102FF")),
              QStringLiteral("0031000D91683119325476f80015A7030102FF"));
-    QCOMPARE(Sending::eightBitPdu(QStringLiteral("10086"), false, QStringLiteral("AB")),
+    QCOMPARE(Sending::eightBitPdu(QStringLiteral("10086"), false, false, QStringLiteral("AB")),
              QStringLiteral("00110005810180f60015A701AB"));
 }
 
