@@ -163,8 +163,16 @@ bool Exchange::waitUntil(const std::function<bool()> &done, int milliseconds, in
         const qint64 elapsed = clock.elapsed();
         if (progressMaximum >= 0)
             emit waitProgress(double(elapsed) / 1000.0, progressMaximum);
-        if (m_abortWait || !m_port.isOpen() || elapsed > milliseconds)
+        if (m_abortWait || !m_port.isOpen())
             break;
+        if (elapsed > milliseconds) {
+            // What we wrote has not left the port in the whole wait: the modem holds our output
+            // (CTS low, a stop in force). That is a fault of the line, handled as a lost port;
+            // opening it again clears a stop.
+            if (m_port.pendingOutput() > 0)
+                m_port.dropHaltedLine();
+            break;
+        }
         wake.wait(int(milliseconds - elapsed + 1));
     }
     if (progressMaximum >= 0)

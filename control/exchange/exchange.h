@@ -67,7 +67,8 @@ public:
     QString waitReply(int seconds);
     /// Waits for the "> " prompt (or a final line refusing the command); true when it came.
     bool waitPrompt(int seconds);
-    /// Waits until done() holds, AbortWait, a lost port, or the time-out; true when done. With
+    /// Waits until done() holds, AbortWait, a lost port, or the time-out; true when done. A wait
+    /// that runs out while written bytes are still held in the port drops the line as lost. With
     /// progressMaximum of 0 or more, waitProgress and waitFinished are raised as in waitReply.
     bool waitUntil(const std::function<bool()> &done, int milliseconds, int progressMaximum = -1);
     /// Runs the event loop for ms milliseconds.

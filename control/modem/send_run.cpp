@@ -132,10 +132,18 @@ std::optional<SendRun::Step> SendRun::faultAfterPdu(const QString &reply, bool h
     }
     // The PDU was written: from here a lost link or a silent modem leaves it unknown whether the
     // message went, and sending it again could send it twice.
-    if (!m_context.exchange.isOpen())
-        return Step::LinkLostAfterPdu;
+    if (!m_context.exchange.isOpen()) {
+        // Held output: the PDU's closing Ctrl-Z never left the port, so nothing went.
+        return m_context.exchange.port().lostWithOutputHalted() ? Step::LinkLost
+                                                                : Step::LinkLostAfterPdu;
+    }
     if (reply.isEmpty())
         return heard ? Step::Unanswered : Step::Silent;
+    // Something came, but no final line and no message reference: the echo of the PDU, or the
+    // start of an answer cut off. The modem may have sent it; this is no refusal to try again.
+    const Reply &answer = m_context.exchange.reply();
+    if (!answer.final.isFinal() && !isAccepted(answer))
+        return Step::Unanswered;
     return std::nullopt;
 }
 

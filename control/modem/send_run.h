@@ -64,7 +64,7 @@ private:
         Refused,          ///< refused for good: no further attempt
         LinkLost,         ///< the port went before the PDU was written
         LinkLostAfterPdu, ///< the port went after the PDU was written
-        Unanswered,       ///< prompted, took the PDU, then said nothing
+        Unanswered,       ///< took the PDU, then gave no final answer
         Silent            ///< said nothing at all
     };
     Step exchangePart(const QString &pduHex, int tpduOctets, Form form);

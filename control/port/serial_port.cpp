@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,6 +89,11 @@ int SerialPort::open()
     m_port->setDataBits(m_settings.dataBits);
     m_port->setStopBits(m_settings.stopBits);
     applyHandshaking();
+    // Output a stop left suspended on this line (an XOFF obeyed earlier, our own halted close)
+    // runs again: a port opened afresh starts clean.
+    if (const int fd = int(m_port->handle()); fd >= 0)
+        ::tcflow(fd, TCOON);
+    m_lostHalted = false;
     m_port->clearError();
     QObject::connect(m_port.get(), &QSerialPort::readyRead, this, &SerialPort::readyRead);
     QObject::connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
@@ -99,6 +105,10 @@ void SerialPort::close()
 {
     if (!m_port)
         return;
+    // Output the modem holds would make the close wait for it to drain (up to half a minute on
+    // a serial driver): it is dropped instead.
+    if (const int fd = int(m_port->handle()); fd >= 0 && pendingOutput() > 0)
+        ::tcflush(fd, TCOFLUSH);
     // The QSerialPort may be the sender of the signal being handled; let it go later.
     QSerialPort *port = m_port.release();
     port->disconnect(this);
@@ -120,6 +130,26 @@ QByteArray SerialPort::readAll()
     if (!isOpen())
         return {};
     return m_port->readAll();
+}
+
+qint64 SerialPort::pendingOutput() const
+{
+    if (!isOpen())
+        return 0;
+    int queued = 0;
+    const int fd = int(m_port->handle());
+    if (fd < 0 || ::ioctl(fd, TIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_port->bytesToWrite() + queued;
+}
+
+void SerialPort::dropHaltedLine()
+{
+    if (!isOpen())
+        return;
+    close();
+    m_lostHalted = true;
+    emit portLost(PortError::TimedOut);
 }
 
 void SerialPort::onErrorOccurred()

@@ -47,6 +47,14 @@ public:
     /// Takes everything received so far.
     QByteArray readAll();
 
+    /// Bytes written that have not left the port yet (our buffer and the driver's queue).
+    qint64 pendingOutput() const;
+    /// Output that made no progress: the modem holds the line (CTS low, a stop in force). Closes
+    /// the port and reports it lost; the next open starts with the output running again.
+    void dropHaltedLine();
+    /// The port was last lost because its output was halted: nothing written since went out.
+    bool lostWithOutputHalted() const { return m_lostHalted; }
+
     /// The device path the port number maps to.
     QString devicePath() const;
 
@@ -71,6 +79,7 @@ private:
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     PortSettings m_settings;
     int m_handshaking = 0;
+    bool m_lostHalted = false;
 };
 
 } // namespace lonvera::control

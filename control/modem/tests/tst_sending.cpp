@@ -5,9 +5,13 @@
 #include "control/send_results.h"
 #include "emulator_fixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
+
+#include <termios.h>
 
 using namespace lonvera::control;
 using namespace fixture;
@@ -37,6 +41,8 @@ private slots:
     void strayXoffDoesNotHaltThePort();
     void permanentRefusalIsNotRepeated();
     void linkLostAfterThePduEndsTheSend();
+    void silenceAfterTheEchoedPduEndsTheSend();
+    void heldOutputIsALineFault();
 
 private:
     bool start(const std::function<void(ModemProfile &)> &change = {}, int modems = 1);
@@ -406,6 +412,61 @@ void TestSending::linkLostAfterThePduEndsTheSend()
                            [](const QByteArray &c) { return c.endsWith("^Z"); }),
              1);
     QCOMPARE(fixture::storedSendMethod(), QString());
+}
+
+void TestSending::silenceAfterTheEchoedPduEndsTheSend()
+{
+    // A modem that echoed the PDU and fell silent sent the message twice: the echo counted as an
+    // answer, the part was tried again and the second try reported that nothing went.
+    QVERIFY(start([](ModemProfile &p) { p.networkDelayMs = 3000; }, 2));
+    Tarvex control;
+    connectControl(control);
+    bool silenced = false;
+    QObject guard;
+    QObject::connect(m_emulator->log(), &lonvera::emulator::EmulatorLog::changed, &guard, [&] {
+        const QList<QByteArray> commands = m_emulator->commands(Com);
+        if (!silenced && !commands.isEmpty() && commands.last().endsWith("^Z")) {
+            silenced = true;
+            m_emulator->updateProfile(Com, [](ModemProfile &p) { p.silent = true; });
+        }
+    });
+    const QString result = control.Sendsms(QStringLiteral("quiet"), m_emulator->number(Com + 1), 0);
+    QVERIFY2(result.endsWith(lonvera::control::kSilentAfterPduText), qPrintable(result));
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
+    const QList<QByteArray> commands = m_emulator->commands(Com);
+    QCOMPARE(std::count_if(commands.begin(), commands.end(),
+                           [](const QByteArray &c) { return c.endsWith("^Z"); }),
+             1);
+}
+
+// Stops (or restarts) what this process writes to the pseudo-terminal at path, as a modem holding
+// CTS low would: on our own descriptor of it, since the port is opened for exclusive use.
+static bool holdOutput(const QString &path, bool held)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &entry : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(entry)).symLinkTarget() == path)
+            return ::tcflow(entry.toInt(), held ? TCOOFF : TCOON) == 0;
+    }
+    return false;
+}
+
+void TestSending::heldOutputIsALineFault()
+{
+    // A modem that held our output (CTS low) stopped the port for good and nobody was told.
+    QVERIFY(start());
+    Tarvex control;
+    connectControl(control);
+    QVERIFY(holdOutput(m_emulator->devicePath(Com), true));
+    const QString result =
+        control.Sendsms(QStringLiteral("held"), QStringLiteral("13912345678"), 0);
+    // The command never left the port: nothing went, and the line counts as lost.
+    QCOMPARE(result, lonvera::control::kLinkLostText);
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 0);
+    // The next send opens the port again, which lets the output run.
+    QCOMPARE(control.Sendsms(QStringLiteral("again"), QStringLiteral("13912345678"), 0),
+             QStringLiteral("y"));
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSending)
