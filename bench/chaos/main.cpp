@@ -109,6 +109,12 @@ int main(int argc, char *argv[])
                     f.faults, f.lost, f.sentTwice, f.notSent, f.stuck, f.badButSent, f.unknown,
                     f.falseFailures, qPrintable(resume), double(f.elapsedMs) / 1000);
         std::fflush(stdout);
+        if (details && !f.resumesMs.isEmpty()) {
+            QStringList each;
+            for (qint64 ms : f.resumesMs)
+                each << QString::number(double(ms) / 1000, 'f', 1);
+            std::printf("    resume per fault (s): %s\n", qPrintable(each.join(u' ')));
+        }
         if (details) {
             for (const QString &line : f.details)
                 std::printf("    %s\n", qPrintable(line));

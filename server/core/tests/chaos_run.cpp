@@ -197,6 +197,7 @@ void countResume(E2eRig &rig, int com, ChaosFigures *figures, int fault)
         const qint64 ms = resume.elapsed();
         figures->resumeMaxMs = std::max(figures->resumeMaxMs, ms);
         figures->resumeSumMs += ms;
+        figures->resumesMs << ms;
         ++figures->resumed;
     } else {
         figures->details << u"sending did not resume after fault %1"_s.arg(fault + 1);

@@ -57,8 +57,9 @@ struct ChaosFigures
     /// Longest time from a fault's end to the next PDU taken (by the faulty modem, for the
     /// faults of one modem); database, worker server and modem faults.
     qint64 resumeMaxMs = -1;
-    qint64 resumeSumMs = 0; ///< summed over the faults that were followed by a PDU
-    int resumed = 0;        ///< faults followed by a PDU
+    qint64 resumeSumMs = 0;  ///< summed over the faults that were followed by a PDU
+    int resumed = 0;         ///< faults followed by a PDU
+    QList<qint64> resumesMs; ///< per fault followed by a PDU, in order
     qint64 elapsedMs = 0;
     QStringList details; ///< one line per message that went wrong
     bool clean() const
