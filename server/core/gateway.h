@@ -195,6 +195,7 @@ private:
     bool recoveryTakesReport(int n, const worker::protocol::StatusReport &report);
     void settleLostMessage(int n);
     bool settleSendResult(int n, qint64 id, const QString &result, QString *stored);
+    bool settleInterruptedSend(int n, qint64 id, const QString &result);
     void returnRow(int n, qint64 id);
     bool heldOff(int n);
     void checkWorkerServer();

@@ -2,6 +2,7 @@
 // the device limit, moving a reported row, and the received messages, reports and calls.
 #include "server/core/gateway.h"
 
+#include "control/send_results.h"
 #include "worker/protocol/reports.h"
 
 namespace lonvera::server {
@@ -152,6 +153,8 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
             m_store->unmarkSending(id, nullptr);
         slotRef(n).recovery.out.reset();
         slotRef(n).idle = true;
+    } else if (ok && (handled = settleInterruptedSend(n, id, result))) {
+        // The port was closed in the middle of the send; the port takes no new message.
     } else if (ok && (handled = settleSendResult(n, id, result, &stored))) {
         // A lost link, a silent modem or a temporary refusal: the row took its own road.
     } else if (ok && !finishMove(n, id, stored, when)) {
@@ -169,6 +172,27 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
     }
     if (!busy && !handled)
         requestNextMessage(n);
+}
+
+bool Gateway::settleInterruptedSend(int n, qint64 id, const QString &result)
+{
+    if (!control::SendResult::isInterrupted(result))
+        return false;
+    slotRef(n).idle = true;
+    if (result == control::SendResult::InterruptedNothingSent) {
+        // Nothing of it went: it waits in outbox for a device, as after a busy modem.
+        logDevice(n, u"信息 "_s + QString::number(id) + u" 发送被中断，未发出，稍后重发"_s);
+        returnRow(n, id);
+        slotRef(n).recovery.out.reset();
+        return true;
+    }
+    slotRef(n).recovery.out.reset();
+    // Part of it, or maybe all of it, went: sending it again could deliver it twice.
+    const QDateTime when = now();
+    const QString why = outcomeUnknownText();
+    if (!finishMove(n, id, why, when))
+        slotRef(n).pendingMove = Slot::PendingMove{id, why, when};
+    return true;
 }
 
 void Gateway::onMessages(int n, const QString &smsStr)

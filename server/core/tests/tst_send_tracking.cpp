@@ -2,6 +2,7 @@
 // store that records which rows are being sent: the close and pause waits, the decision on rows
 // a port left half-sent, the return of rows claimed by a port that went away, limits counted by
 // slot, and the busy answer in the count of results.
+#include "control/send_results.h"
 #include "fakes.h"
 #include "server/core/gateway.h"
 
@@ -14,6 +15,7 @@
 using namespace lonvera::server;
 using namespace lonvera::server::testing;
 using namespace Qt::StringLiterals;
+namespace SendResult = lonvera::control::SendResult;
 
 namespace {
 
@@ -146,6 +148,8 @@ private slots:
     void interruptedSendDecidedOnConnect_data();
     void interruptedSendDecidedOnConnect();
     void busyAnswerDropsTheMark();
+    void closedPortInterruptsTheSend_data();
+    void closedPortInterruptsTheSend();
     void staleClaimsReturn_data();
     void staleClaimsReturn();
     void limitCountedBySlot();
@@ -306,6 +310,43 @@ void TstSendTracking::busyAnswerDropsTheMark()
     QCOMPARE(rig.store.marks.value(1), 2);
     emit w->sendReport(u"1"_s, u"B"_s);
     QVERIFY(rig.store.marks.isEmpty());
+}
+
+void TstSendTracking::closedPortInterruptsTheSend_data()
+{
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("staysQueued");
+    QTest::newRow("nothing sent") << SendResult::InterruptedNothingSent.toString() << true;
+    QTest::newRow("part sent") << SendResult::InterruptedPartSent.toString() << false;
+    QTest::newRow("maybe sent") << SendResult::InterruptedMaybeSent.toString() << false;
+}
+
+void TstSendTracking::closedPortInterruptsTheSend()
+{
+    // Field fault: a send that ClosePort stopped was stored in badoutbox as an ordinary failure,
+    // also when nothing of it had gone and when part of it had.
+    QFETCH(QString, result);
+    QFETCH(bool, staysQueued);
+    Rig rig;
+    rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
+    rig.start();
+    FakeWorker *w = rig.connect(3);
+    QCOMPARE(w->sent, QStringList{u"1"_s});
+    emit w->sendReport(u"1"_s, result);
+    QVERIFY(rig.store.marks.isEmpty());
+    QVERIFY(!rig.gateway->hasMessageOut(3));
+    QVERIFY(rig.store.sentIds.isEmpty());
+    if (staysQueued) {
+        // Like a busy modem: the row waits for the next device of its range.
+        QVERIFY(rig.store.outboxRow(1));
+        QCOMPARE(rig.store.outboxRow(1)->m.comPort, 0);
+        QVERIFY(rig.store.badIds.isEmpty());
+    } else {
+        QVERIFY(!rig.store.outboxRow(1));
+        QCOMPARE(rig.store.badIds, QList<qint64>{1});
+        QCOMPARE(rig.store.badWhy, QStringList{Gateway::outcomeUnknownText()});
+    }
+    QCOMPARE(w->sent, QStringList{u"1"_s}); // not handed out again on the closing port
 }
 
 void TstSendTracking::staleClaimsReturn_data()
