@@ -119,6 +119,9 @@ QString userDataFolder()
 void setProgramFolder(const QString &folder)
 {
     programFolderOverride() = folder.isEmpty() ? QString() : QDir(folder).absolutePath();
+    // Processes started from here (the worker server) read the same settings files.
+    if (!folder.isEmpty())
+        qputenv("LONVERA_HOME", programFolderOverride().toLocal8Bit());
 }
 
 bool ensureParentFolder(const QString &filePath)

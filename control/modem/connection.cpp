@@ -3,6 +3,7 @@
 
 #include "control/modem/modem_context.h"
 #include "control/modem/sending.h"
+#include "control/modem/sim_unlock.h"
 #include "control/replies/cnmi.h"
 #include "control/replies/cpms.h"
 
@@ -57,7 +58,12 @@ QString Connection::connect(int waitTime)
         probeHandshaking(waitTime);
         exchange.writeCommand(QStringLiteral("at+cmgf=?"));
         exchange.waitReply(2);
-        if (exchange.reply().final.isOk()) {
+        const bool answered = exchange.reply().final.isOk();
+        const QString simText = answered ? SimUnlock(c).unlock() : QString();
+        if (!simText.isEmpty()) {
+            c.linkState = QStringLiteral("n");
+            c.errmsg = simText;
+        } else if (answered) {
             exchange.writeCommand(QStringLiteral("at+cmgf=0"));
             exchange.waitReply(6);
             exchange.writeCommand(QStringLiteral("at&w"));

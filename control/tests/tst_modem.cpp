@@ -130,8 +130,9 @@ void TestModem::connectSetsUpTheModem()
     // Connect's own start and end, and RevAuto's inside it.
     QCOMPARE(status.count(), 4);
     const QList<QByteArray> commands = m_emulator->commands(Com);
-    const QList<QByteArray> expected = {"at",       "at+cmgf=?", "at+cmgf=0",         "at&w",
-                                        "at+cpms?", "at+cnmi=?", "at+cnmi=2,1,0,1,0", "at&w"};
+    const QList<QByteArray> expected = {"at",   "at+cmgf=?", "at+cpin?",  "at+cmgf=0",
+                                        "at&w", "at+cpms?",  "at+cnmi=?", "at+cnmi=2,1,0,1,0",
+                                        "at&w"};
     QCOMPARE(commands, expected);
     QVERIFY(control.Link());
 }

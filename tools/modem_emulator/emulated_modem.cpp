@@ -50,6 +50,11 @@ EmulatedModem::~EmulatedModem() = default;
 
 void EmulatedModem::setProfile(const ModemProfile &profile)
 {
+    // A SIM keeps what was entered into it unless the profile names another state.
+    if (m_simState.isNull() || profile.simState != m_profile.simState) {
+        m_simState = profile.simState.isNull() ? QStringLiteral("") : profile.simState;
+        m_pinAttempts = 3;
+    }
     m_profile = profile;
     if (!parseCnmiRanges(m_profile.cnmiRanges, &m_cnmiRanges))
         m_cnmiRanges.clear();
@@ -215,6 +220,15 @@ EmulatedModem::Outcome EmulatedModem::dispatch(const AtCommand &cmd)
     const QByteArray &n = cmd.name;
     if (m_profile.refusedCommands.contains(n))
         return {Final::Refused};
+    if (n == "+CPIN")
+        return simCommand(cmd);
+    if (m_simState != QLatin1String("READY") && cmd.syntax != AtSyntax::Test &&
+        (n == "+CMGS" || n == "+CSCA" || n == "+CMGL" || n == "+CMGR" || n == "+CMGD" ||
+         n == "+CPMS"))
+        // 3GPP TS 27.005 3.2.5: 310 SIM not inserted, 311 SIM PIN required, 316 SIM PUK required
+        return {Final::CmsError, m_simState.isEmpty()                     ? 310
+                                 : m_simState == QLatin1String("SIM PIN") ? 311
+                                                                          : 316};
     if (n == "+CMGS" || n == "+CMGF" || n == "+CNMI" || n == "+CSCA" || n == "+CSMS" ||
         n == "+CMGL" || n == "+CMGR" || n == "+CMGD" || n == "+CPMS")
         return n == "+CMGS" || n == "+CMGF" || n == "+CNMI" || n == "+CSCA" || n == "+CSMS"
@@ -225,7 +239,7 @@ EmulatedModem::Outcome EmulatedModem::dispatch(const AtCommand &cmd)
         return callCommand(cmd);
     if (n == "+CGMM" || n == "+CGMI" || n == "+CGMR" || n == "+CGSN" || n == "+GMM" ||
         n == "+GMI" || n == "+GMR" || n == "+GSN" || n == "I" || n == "+CSQ" || n == "+CREG" ||
-        n == "+CIMI" || n == "+CPIN" || n == "+CMEE" || n == "+CSCS")
+        n == "+CIMI" || n == "+CMEE" || n == "+CSCS")
         return infoCommand(cmd);
     if (n == "+CPBS" || n == "+CPBR")
         return phonebookCommand(cmd);

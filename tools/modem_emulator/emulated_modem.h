@@ -95,6 +95,7 @@ private:
     Outcome infoCommand(const AtCommand &cmd);
     Outcome phonebookCommand(const AtCommand &cmd);
     Outcome setCnmi(const QByteArray &args);
+    Outcome simCommand(const AtCommand &cmd);
     void info(const QByteArray &line);
     void openPrompt(int length);
 
@@ -118,6 +119,8 @@ private:
     Settings m_settings;
     Settings m_saved; // AT&W
     QByteArray m_cpbs = "SM";
+    QString m_simState; // from the profile; "READY" once the PIN went in
+    int m_pinAttempts = 3;
     SmsStorage m_reportStorage;      // "SR", when the profile keeps reports apart
     QByteArray m_readStorage = "SM"; // +CPMS <mem1>: where +CMGL, +CMGR and +CMGD work
     SmsStorage &readStorage() { return m_readStorage == "SR" ? m_reportStorage : m_storage; }

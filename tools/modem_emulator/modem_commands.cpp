@@ -343,8 +343,6 @@ EmulatedModem::Outcome EmulatedModem::infoCommand(const AtCommand &cmd)
         info("+CSQ: 24,99");
     else if (n == "+CREG" && cmd.syntax == AtSyntax::Read)
         info("+CREG: 0,1");
-    else if (n == "+CPIN" && cmd.syntax == AtSyntax::Read)
-        info("+CPIN: READY");
     else if (n == "+CSCS") {
         if (cmd.syntax == AtSyntax::Test) {
             info("+CSCS: (\"GSM\",\"IRA\",\"UCS2\",\"8859-1\")");
@@ -362,6 +360,28 @@ EmulatedModem::Outcome EmulatedModem::infoCommand(const AtCommand &cmd)
         return {Final::Error};
     }
     return {Final::Ok};
+}
+
+EmulatedModem::Outcome EmulatedModem::simCommand(const AtCommand &cmd)
+{
+    // 3GPP TS 27.007 9.2: 3 not allowed, 10 SIM not inserted, 16 incorrect password
+    if (cmd.syntax == AtSyntax::Test)
+        return {Final::Ok};
+    if (m_simState.isEmpty())
+        return {Final::CmeError, 10};
+    if (cmd.syntax == AtSyntax::Read) {
+        info("+CPIN: " + m_simState.toLatin1());
+        return {Final::Ok};
+    }
+    if (cmd.syntax != AtSyntax::Set || m_simState != QLatin1String("SIM PIN"))
+        return {Final::CmeError, m_simState == QLatin1String("SIM PUK") ? 16 : 3};
+    if (unquote(cmd.args) == m_profile.simPin.toLatin1()) {
+        m_simState = QStringLiteral("READY");
+        return {Final::Ok};
+    }
+    if (--m_pinAttempts <= 0)
+        m_simState = QStringLiteral("SIM PUK");
+    return {Final::CmeError, 16};
 }
 
 EmulatedModem::Outcome EmulatedModem::phonebookCommand(const AtCommand &cmd)

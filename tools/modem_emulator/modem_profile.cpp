@@ -176,6 +176,12 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
                 refusedCommands.append(name.toString().trimmed().toUpper().toLatin1());
         } else if (key == QLatin1String("refusalText"))
             refusalText = v.toString();
+        else if (key == QLatin1String("simState")) {
+            simState = v.toString().toUpper();
+            ok = simState.isEmpty() || simState == QLatin1String("READY") ||
+                 simState == QLatin1String("SIM PIN") || simState == QLatin1String("SIM PUK");
+        } else if (key == QLatin1String("simPin"))
+            simPin = v.toString();
         else if (key == QLatin1String("reportStorage")) {
             reportStorage = v.toString().toUpper();
             ok = reportStorage == QLatin1String("SM") || reportStorage == QLatin1String("SR");

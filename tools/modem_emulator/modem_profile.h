@@ -53,6 +53,11 @@ struct ModemProfile
     QList<QByteArray> refusedCommands; // command names ("+CGMR") the modem does not know
     QString refusalText = QStringLiteral("ERROR"); // its answer to them ("COMMAND NOT SUPPORT")
 
+    // SIM: "READY", "SIM PIN" (locked until simPin is entered), "SIM PUK", or "" (no SIM:
+    // AT+CPIN? answers +CME ERROR: 10). Three wrong PINs lock it with the PUK.
+    QString simState = QStringLiteral("READY");
+    QString simPin = QStringLiteral("1234");
+
     // Messaging
     QString cnmiRanges = QStringLiteral("(0-2),(0-3),(0,2),(0-2),(0,1)"); // empty: no +CNMI at all
     QString initialCnmi = QStringLiteral("1,1,0,0,0");
