@@ -16,7 +16,8 @@ const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 QByteArray convert(const QByteArray &input, const char *to, const char *from)
 {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    // iconv_open says it failed with this very value.
+    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
         return {};
     QByteArray output(input.size() * 4 + 16, Qt::Uninitialized);
     char *in = const_cast<char *>(input.constData());

@@ -4,6 +4,9 @@
 #   gcc:   warnings as errors, every test but the fuzzers.
 #   clang: address, undefined-behaviour and leak sanitizers, the libFuzzer targets and coverage;
 #          every test, then the leak check's own proof and line and branch coverage per folder.
+#   clang-tidy: the checks of .clang-tidy over every source file, from the gcc build's compilation
+#          database; it runs at the lowest priority beside the test stages (which mostly wait on
+#          emulated modems) and is waited for at the end.
 # Sanitizer reports of spawned servers land in build/ci-*/sanitizer-reports; any of them fails
 # the run.
 set -euo pipefail
@@ -58,7 +61,9 @@ no_sanitizer_reports() {
 scripts/install-deps.sh
 
 pgdir=$(mktemp -d /tmp/lonvera-pg.XXXXXX)
-trap 'scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$pgdir"; print_timings' EXIT
+tidy_pid=
+# A run that fails early does not leave clang-tidy behind.
+trap '[ -z "$tidy_pid" ] || kill "$tidy_pid" 2>/dev/null; scripts/pg-cluster.sh stop "$pgdir"; rm -rf "$pgdir"; print_timings' EXIT
 eval "$(scripts/pg-cluster.sh start "$pgdir" 55432)"
 
 stage "format"
@@ -67,6 +72,10 @@ stage "format"
 stage "gcc build"
 cmake -S . -B build/ci-gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/ci-gcc -j "$jobs"
+tidy_log=build/ci-gcc/clang-tidy-run.txt
+nice -n 19 .ci/check-tidy.sh build/ci-gcc "$jobs" >"$tidy_log" 2>&1 &
+tidy_pid=$!
+tidy_start=$SECONDS
 stage "gcc tests"
 (cd build/ci-gcc && ctest --output-on-failure -j "$jobs" -LE fuzz)
 
@@ -83,3 +92,10 @@ stage "leak check proof"
 stage "coverage"
 # A report, not a gate: a coverage tool that fails says so without failing the run.
 .ci/coverage-report.sh build/ci-asan || echo "coverage: no report"
+stage "clang-tidy (rest of the wait)"
+tidy_status=0
+wait "$tidy_pid" || tidy_status=$?
+tidy_pid=
+cat "$tidy_log"
+echo "clang-tidy took $((SECONDS - tidy_start))s beside the stages above"
+exit "$tidy_status"

@@ -106,7 +106,6 @@ int runHeadless(QCoreApplication &app, ServerApp &server, const QStringList &ver
     case ServerApp::StartResult::AnotherRuns:
         return 0;
     case ServerApp::StartResult::PortInUse:
-        return 1;
     case ServerApp::StartResult::LoadFailed:
         // Without a window there is nobody to keep the server up for.
         return 1;

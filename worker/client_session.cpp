@@ -107,7 +107,7 @@ void ClientSession::handle(const Message &message)
 void ClientSession::attachWorker(qint64 requestId, qint64 objectId, QPointer<QXSms> worker,
                                  int threadIndex)
 {
-    m_workers.insert(objectId, {worker, threadIndex});
+    m_workers.insert(objectId, {std::move(worker), threadIndex});
     Message created;
     created.type = MessageType::Created;
     created.requestId = requestId;

@@ -136,7 +136,7 @@ void WorkerServer::connectEvents(QXSms *worker, WorkerServer *server, quint64 ke
 {
     // The server outlives every worker, so the events go through it; a session that is gone
     // by the time an event arrives simply does not get it.
-    auto forward = [server, key, objectId](Event event, QVariantList args,
+    auto forward = [server, key, objectId](Event event, const QVariantList &args,
                                            std::optional<protocol::StatusReport> report = {}) {
         server->forwardEvent(key, objectId, event, args, report);
     };
@@ -172,7 +172,7 @@ void WorkerServer::sendAnswer(quint64 sessionKey, const protocol::Message &messa
 }
 
 void WorkerServer::onWorkerReady(quint64 sessionKey, qint64 requestId, qint64 objectId,
-                                 QPointer<QXSms> worker, int threadIndex)
+                                 const QPointer<QXSms> &worker, int threadIndex)
 {
     ClientSession *session = m_sessions.value(sessionKey);
     if (session && !m_exiting) {

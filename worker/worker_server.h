@@ -52,7 +52,7 @@ signals:
 private:
     void onNewConnection();
     void onWorkerReady(quint64 sessionKey, qint64 requestId, qint64 objectId,
-                       QPointer<QXSms> worker, int threadIndex);
+                       const QPointer<QXSms> &worker, int threadIndex);
     void onWorkerDestroyed(int threadIndex);
     void forwardEvent(quint64 sessionKey, qint64 objectId, protocol::Event event,
                       const QVariantList &args,

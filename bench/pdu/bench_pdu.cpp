@@ -35,7 +35,7 @@ void encode(benchmark::State &state, const QString &text)
 {
     const SubmitRequest r = requestFor(text);
     qsizetype pdus = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const auto parts = encodeSubmitParts(r, CentreVariant::Explicit);
         benchmark::DoNotOptimize(parts);
         pdus += parts->size();
@@ -71,7 +71,7 @@ void decode(benchmark::State &state, const QString &text)
     const QString now = QStringLiteral("2026-12-08 09:00:00");
     LongParts longParts;
     qsizetype pdus = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         for (const QString &line : lines) {
             const ReceivedMessage m = DecodePdu(line, longParts, now);
             benchmark::DoNotOptimize(m);

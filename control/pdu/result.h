@@ -15,10 +15,10 @@ template<typename T> class Result
 public:
     Result(T value) : m_value(std::move(value)) {}
     /// A failed result carrying the reason.
-    static Result failure(QString reason)
+    static Result failure(const QString &reason)
     {
         Result r;
-        r.m_error = std::move(reason);
+        r.m_error = reason;
         return r;
     }
 

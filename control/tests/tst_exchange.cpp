@@ -149,9 +149,7 @@ void TestExchange::unpluggedDeviceEndsWaitAndReopens()
     // Plugged in again: the next operation reopens the port.
     line = std::make_unique<PtyLine>(7);
     line->onCommand = [&line](const QByteArray &command) {
-        if (command.startsWith("at+cmgl"))
-            line->write("\r\nOK\r\n");
-        else if (command.startsWith("at+cmgd"))
+        if (command.startsWith("at+cmgl") || command.startsWith("at+cmgd"))
             line->write("\r\nOK\r\n");
     };
     QCOMPARE(control.ReadMsg(qint16(4)).toInt(), 0);

@@ -67,7 +67,7 @@ void StatusLights::layOut()
         number(i)->setVisible(i <= m_deviceCount);
     }
     const int width = kLightLeft + offsetTwips(kLights) + kLightSize + kMargin;
-    setMinimumSize(pixels(width), pixels(kNumberTop + kNumberHeight + kMargin / 2));
+    setMinimumSize(pixels(width), pixels(kNumberTop + kNumberHeight + kMargin / 2.0));
 }
 
 void StatusLights::setDeviceCount(int count)

@@ -31,7 +31,7 @@ public:
     /// Lays the lights out again (for a change of screen) and shows lights 1 … count only.
     void layOut();
     void setDeviceCount(int count);
-    void setLight(int i, server::Light light);
+    void setLight(int i, server::Light state);
 
     QLabel *light(int i) const { return m_lights[std::size_t(i - 1)]; }
     QLabel *number(int i) const { return m_numbers[std::size_t(i - 1)]; }

@@ -333,6 +333,9 @@ void EmulatedModem::writeReply(const QByteArray &text, qsizetype finalAt,
     replyDone(std::move(then));
 }
 
+// Takes the callback by value on purpose: it is moved out of the pending reply, which the
+// callback itself may replace while it runs.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void EmulatedModem::replyDone(std::function<void()> then)
 {
     m_busy = false;
@@ -406,16 +409,14 @@ void EmulatedModem::finishPdu(bool cancelled)
     const Submission submission = Network::readSubmission(hex, m_pduLength, bad);
     sent.destination = submission.destination;
     Outcome refusal{Final::Ok};
-    if (!submission.error.isEmpty())
+    if (!submission.error.isEmpty() ||
+        (m_profile.rejectExplicitCentre && submission.hasExplicitCentre))
         refusal = {Final::CmsError, 304}; // invalid PDU mode parameter
-    else if (m_profile.rejectExplicitCentre && submission.hasExplicitCentre)
-        refusal = {Final::CmsError, 304};
-    else if (m_profile.cmsErrorOnSend == m_sendCount)
-        refusal = {Final::CmsError, m_profile.cmsErrorCode};
-    else if (submission.pdu && submission.pdu->submit() &&
-             submission.pdu->submit()->userData.concatenation &&
-             m_profile.refusedParts.contains(
-                 submission.pdu->submit()->userData.concatenation->sequence))
+    else if (m_profile.cmsErrorOnSend == m_sendCount ||
+             (submission.pdu && submission.pdu->submit() &&
+              submission.pdu->submit()->userData.concatenation &&
+              m_profile.refusedParts.contains(
+                  submission.pdu->submit()->userData.concatenation->sequence)))
         refusal = {Final::CmsError, m_profile.cmsErrorCode};
     else if (m_profile.unknownNumberCmsError > 0 && !m_network->knowsNumber(submission.destination))
         refusal = {Final::CmsError, m_profile.unknownNumberCmsError};

@@ -94,7 +94,7 @@ private:
     Outcome callCommand(const AtCommand &cmd);
     Outcome infoCommand(const AtCommand &cmd);
     Outcome phonebookCommand(const AtCommand &cmd);
-    Outcome setCnmi(const QByteArray &args);
+    Outcome setCnmi(const QByteArray &argText);
     Outcome simCommand(const AtCommand &cmd);
     void info(const QByteArray &line);
     void openPrompt(int length);

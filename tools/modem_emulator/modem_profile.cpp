@@ -121,7 +121,7 @@ bool parseCnmiRanges(const QString &text, QList<QList<int>> *out)
 bool ModemProfile::apply(const QVariantMap &values, QString *error)
 {
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const QString key = it.key();
+        const QString &key = it.key();
         const QVariant &v = it.value();
         bool ok = true;
         auto integer = [&](int *field) { *field = v.toString().trimmed().toInt(&ok); };

@@ -205,7 +205,7 @@ bool decodePayload(const QByteArray &payload, Message *message, QString *error)
                 *error = QStringLiteral("too many arguments (%1)").arg(args.size());
                 return false;
             }
-            for (const QCborValue &arg : args) {
+            for (const auto &arg : args) {
                 QVariant v;
                 if (!fromCbor(arg, &v)) {
                     *error = QStringLiteral("an argument is not a simple value");

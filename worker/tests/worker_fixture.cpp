@@ -13,7 +13,7 @@ EventRecorder::EventRecorder(client::QXSms *worker)
 {
     m_clock.start();
     auto add = [this](const char *name, QStringList args) {
-        events.append({QString::fromLatin1(name), args, m_clock.elapsed(), {}});
+        events.append({QString::fromLatin1(name), std::move(args), m_clock.elapsed(), {}});
     };
     connect(worker, &client::QXSms::OnRevMsg, this,
             [add](const QVariant &v) { add("OnRevMsg", {v.toString()}); });
