@@ -136,8 +136,9 @@ void WorkerServer::connectEvents(QXSms *worker, WorkerServer *server, quint64 ke
 {
     // The server outlives every worker, so the events go through it; a session that is gone
     // by the time an event arrives simply does not get it.
-    auto forward = [server, key, objectId](Event event, const QVariantList &args,
-                                           std::optional<protocol::StatusReport> report = {}) {
+    auto forward = [server, key,
+                    objectId](Event event, const QVariantList &args,
+                              const std::optional<protocol::StatusReport> &report = {}) {
         server->forwardEvent(key, objectId, event, args, report);
     };
     connect(worker, &QXSms::OnRevMsg, server,
