@@ -36,7 +36,7 @@ public:
     /// Writes a frame to the client.
     void send(const protocol::Message &message);
     /// Writes an event of one of this session's workers.
-    void sendEvent(qint64 objectId, protocol::Event event, const QVariantList &args,
+    void sendEvent(qint64 objectId, protocol::Event id, const QVariantList &args,
                    const std::optional<protocol::StatusReport> &report = {});
 
 signals:

@@ -153,10 +153,10 @@ void Gateway::onSendResult(int n, const QString &sId, const QString &result)
             m_store->unmarkSending(id, nullptr);
         slotRef(n).recovery.out.reset();
         slotRef(n).idle = true;
-    } else if (ok && (handled = settleInterruptedSend(n, id, result))) {
-        // The port was closed in the middle of the send; the port takes no new message.
-    } else if (ok && (handled = settleSendResult(n, id, result, &stored))) {
-        // A lost link, a silent modem or a temporary refusal: the row took its own road.
+    } else if (ok && ((handled = settleInterruptedSend(n, id, result)) ||
+                      (handled = settleSendResult(n, id, result, &stored)))) {
+        // The port was closed in the middle of the send (it takes no new message), or a lost
+        // link, a silent modem or a temporary refusal: the row took its own road.
     } else if (ok && !finishMove(n, id, stored, when)) {
         // The row stays in outbox, claimed for this port; the slot waits until it is recorded.
         slotRef(n).pendingMove = Slot::PendingMove{id, stored, when};
