@@ -37,11 +37,11 @@ class QWidget;
 
 namespace lonvera::ui {
 
-/// Horizontal alignment codes of a column specification.
+/// Horizontal alignment codes of a list column.
 enum class ColumnAlignment : qint16 { Left = 0, Right = 1, Centre = 2 };
 
-/// One column specification: header caption, record field shown, width as a fraction of W, and
-/// alignment. An empty caption makes no column (except for the first specification); an empty
+/// One column of the list: header caption, record field shown, width as a fraction of W, and
+/// alignment. An empty caption makes no column (except for the first one); an empty
 /// field shows nothing.
 struct ColumnSpec
 {
