@@ -2,6 +2,7 @@
 #include "server/ui/form2_port_settings.h"
 
 #include "server/core/gateway.h"
+#include "server/ui/dialog_buttons.h"
 #include "server/ui/form1.h"
 #include "server/ui/message_boxes.h"
 
@@ -147,21 +148,15 @@ void Form2::buildControls()
     form->addRow(u"许可发送条数："_s, m_textMsgLimit);
     form->addRow(u"已发送条数："_s, m_textMsgsendedCount);
 
-    m_command1 = new QPushButton(u"确定"_s, this);
-    m_command1->setObjectName(u"Command1"_s);
-    m_command1->setDefault(true);
-    m_command2 = new QPushButton(u"取消"_s, this);
-    m_command2->setObjectName(u"Command2"_s);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_command1);
-    buttons->addWidget(m_command2);
+    const DialogButtons buttons = makeDialogButtons(this, u"取消"_s);
+    m_command1 = buttons.command1;
+    m_command2 = buttons.command2;
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_label6);
     layout->addLayout(form);
     layout->addWidget(buildRangeFrame());
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_command3, &QPushButton::clicked, this,

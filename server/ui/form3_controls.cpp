@@ -2,6 +2,8 @@
 // captions and defaults, and the two buttons. Loading and saving are in form3_settings.cpp.
 #include "server/ui/form3_settings.h"
 
+#include "server/ui/dialog_buttons.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -76,20 +78,14 @@ void Form3::buildControls()
     }
     pages->setMinimumSize(largest);
 
-    m_command1 = new QPushButton(u"确定"_s, this);
-    m_command1->setObjectName(u"Command1"_s);
-    m_command1->setDefault(true);
-    m_command2 = new QPushButton(u"返回"_s, this);
-    m_command2->setObjectName(u"Command2"_s);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_command1);
-    buttons->addWidget(m_command2);
+    const DialogButtons buttons = makeDialogButtons(this, u"返回"_s);
+    m_command1 = buttons.command1;
+    m_command2 = buttons.command2;
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_tabStrip1);
     layout->addWidget(pages);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_tabStrip1, &QTabBar::currentChanged, this, [this](int i) { showPage(i + 1); });
