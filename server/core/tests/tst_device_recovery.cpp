@@ -2,10 +2,8 @@
 // in-memory store: a lost link, a silent modem, a worker server that died, and the modem's
 // refusals taken by class.
 #include "control/replies/send_verdict.h"
-#include "fakes.h"
-#include "server/core/gateway.h"
+#include "gateway_rig.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lonvera::server;
@@ -14,48 +12,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Rig
+struct Rig : GatewayRig<>
 {
-    QTemporaryDir dir;
-    FakeStore store;
-    FakeFactory factory;
-    GatewayView view;
-    std::unique_ptr<Gateway> gateway;
-    QDateTime clock = QDateTime(QDate(2024, 5, 6), QTime(12, 0, 0));
-
-    Rig()
-    {
-        for (int id = 1; id <= 16; ++id) {
-            DeviceRecord d;
-            d.id = id;
-            d.com = u"COM%1"_s.arg(id);
-            d.rate = u"9600"_s;
-            d.forNo = u"|不限范围|"_s;
-            d.msgMax = 88888888;
-            store.deviceRows << d;
-        }
-        gateway = std::make_unique<Gateway>(ServerSettings(dir.path()), &factory, &view);
-        gateway->setClock([this] { return clock; });
-        gateway->loadSettings();
-        gateway->attachStore(&store);
-    }
+    Rig() { start(); }
     void queue(int rows)
     {
         for (int id = 1; id <= rows; ++id)
             store.addOutbox(id, u"1380000000%1"_s.arg(id), clock.addSecs(-60 + id));
     }
-    FakeWorker *connect(int n)
-    {
-        gateway->connectDevice(n, n, u"9600"_s, QString(), u"|不限范围|"_s, 0);
-        FakeWorker *w = worker(n);
-        emit w->otherReport(u"成功连接设备SIM900(COM%1)"_s.arg(n));
-        return w;
-    }
-    FakeWorker *worker(int n) const
-    {
-        return static_cast<FakeWorker *>(gateway->slot(n).worker.get());
-    }
-    int logged(const QString &text) const { return int(view.runLog().lines().filter(text).size()); }
 };
 
 int connects(const FakeWorker *w)

@@ -1,10 +1,8 @@
 // The gateway core against a fake worker and an in-memory store: device pool, dispatcher, event
 // handlers, limits, standby search, counters and the close sequence.
-#include "fakes.h"
-#include "server/core/gateway.h"
+#include "gateway_rig.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lonvera::server;
@@ -13,60 +11,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Rig
+struct Rig : GatewayRig<>
 {
-    QTemporaryDir dir;
-    FakeStore store;
-    FakeFactory factory;
-    GatewayView view;
-    std::unique_ptr<Gateway> gateway;
-    QDateTime clock = QDateTime(QDate(2024, 5, 6), QTime(12, 0, 0));
-
-    explicit Rig(const QStringList &setIni = {}, int devices = 16)
-    {
-        QFile ini(dir.filePath(u"set.ini"_s));
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(setIni.join(u'\n').toUtf8());
-        ini.close();
-        for (int id = 1; id <= devices; ++id) {
-            DeviceRecord d;
-            d.id = id;
-            d.setName = u"COM%1"_s.arg(id);
-            d.inUseing = u"停用"_s;
-            d.com = u"COM%1"_s.arg(id);
-            d.rate = u"9600"_s;
-            d.forNo = u"|不限范围|"_s;
-            d.pace = u"不限速"_s;
-            d.msgMax = 88888888;
-            store.deviceRows << d;
-        }
-    }
-    void start()
-    {
-        gateway = std::make_unique<Gateway>(ServerSettings(dir.path()), &factory, &view);
-        gateway->setClock([this] { return clock; });
-        gateway->loadSettings();
-        gateway->attachStore(&store);
-    }
+    using GatewayRig::GatewayRig;
     void use(int id, const QString &pace = u"不限速"_s)
     {
         store.deviceRows[id - 1].inUseing = u"启用"_s;
         store.deviceRows[id - 1].pace = pace;
     }
-    // Connects a device and lets its worker report success.
-    FakeWorker *connect(int n)
-    {
-        const DeviceRecord &d = store.deviceRows[n - 1];
-        gateway->connectDevice(n, n, d.rate, d.serno, d.forNo, Gateway::paceToPause(d.pace));
-        FakeWorker *w = worker(n);
-        emit w->otherReport(u"成功连接设备SIM900(COM%1)"_s.arg(n));
-        return w;
-    }
-    FakeWorker *worker(int n) const
-    {
-        return static_cast<FakeWorker *>(gateway->slot(n).worker.get());
-    }
-    QStringList logLines() const { return view.runLog().lines(); }
 };
 
 } // namespace

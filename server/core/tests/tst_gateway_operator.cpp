@@ -1,9 +1,7 @@
 // What the window and its dialogs ask of the gateway: one device record, the live sent counter,
 // the device list read again, and in-memory settings that take effect at once.
-#include "fakes.h"
-#include "server/core/gateway.h"
+#include "gateway_rig.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lonvera::server;
@@ -12,40 +10,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Rig
+struct Rig : GatewayRig<>
 {
-    QTemporaryDir dir;
-    FakeStore store;
-    FakeFactory factory;
-    GatewayView view;
-    std::unique_ptr<Gateway> gateway;
-    QDateTime clock = QDateTime(QDate(2024, 5, 6), QTime(12, 0, 0));
-
-    Rig()
+    Rig() : GatewayRig({}, 4, u"启用"_s)
     {
-        for (int id = 1; id <= 4; ++id) {
-            DeviceRecord d;
-            d.id = id;
-            d.setName = u"COM%1"_s.arg(id);
-            d.inUseing = u"启用"_s;
-            d.com = u"COM%1"_s.arg(id);
-            d.rate = u"9600"_s;
-            d.forNo = u"|不限范围|"_s;
-            d.pace = u"不限速"_s;
+        for (DeviceRecord &d : store.deviceRows)
             d.msgMax = 10;
-            store.deviceRows << d;
-        }
-        gateway = std::make_unique<Gateway>(ServerSettings(dir.path()), &factory, &view);
-        gateway->setClock([this] { return clock; });
-        gateway->loadSettings();
-        gateway->attachStore(&store);
-    }
-    FakeWorker *connect(int n)
-    {
-        gateway->connectDevice(n, n, u"9600"_s, {}, u"|不限范围|"_s, 0);
-        auto *w = static_cast<FakeWorker *>(gateway->slot(n).worker.get());
-        emit w->otherReport(u"成功连接设备SIM900(COM%1)"_s.arg(n));
-        return w;
+        start();
     }
 };
 

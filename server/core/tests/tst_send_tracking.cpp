@@ -3,12 +3,10 @@
 // a port left half-sent, the return of rows claimed by a port that went away, limits counted by
 // slot, and the busy answer in the count of results.
 #include "control/send_results.h"
-#include "fakes.h"
-#include "server/core/gateway.h"
+#include "gateway_rig.h"
 
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -78,54 +76,13 @@ public:
     QMap<qint64, int> marks; // row id -> port
 };
 
-struct Rig
+struct Rig : GatewayRig<MarkingStore>
 {
-    QTemporaryDir dir;
-    MarkingStore store;
-    FakeFactory factory;
-    GatewayView view;
-    std::unique_ptr<Gateway> gateway;
-    QDateTime clock = QDateTime(QDate(2024, 5, 6), QTime(12, 0, 0));
-
-    explicit Rig(const QStringList &setIni = {})
-    {
-        QFile ini(dir.filePath(u"set.ini"_s));
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(setIni.join(u'\n').toUtf8());
-        ini.close();
-        for (int id = 1; id <= 16; ++id) {
-            DeviceRecord d;
-            d.id = id;
-            d.setName = u"COM%1"_s.arg(id);
-            d.inUseing = u"启用"_s;
-            d.com = u"COM%1"_s.arg(id);
-            d.rate = u"9600"_s;
-            d.forNo = u"|不限范围|"_s;
-            d.pace = u"不限速"_s;
-            d.msgMax = 88888888;
-            store.deviceRows << d;
-        }
-    }
+    explicit Rig(const QStringList &setIni = {}) : GatewayRig(setIni, 16, u"启用"_s) {}
     void start()
     {
-        gateway = std::make_unique<Gateway>(ServerSettings(dir.path()), &factory, &view);
-        gateway->setClock([this] { return clock; });
-        gateway->setResultWaitLimit(5000);
-        gateway->loadSettings();
-        gateway->attachStore(&store);
+        GatewayRig::start([](Gateway &g) { g.setResultWaitLimit(5000); });
     }
-    FakeWorker *connect(int n)
-    {
-        gateway->connectDevice(n, n, u"9600"_s, {}, u"|不限范围|"_s, 0);
-        FakeWorker *w = worker(n);
-        emit w->otherReport(u"成功连接设备SIM900(COM%1)"_s.arg(n));
-        return w;
-    }
-    FakeWorker *worker(int n) const
-    {
-        return static_cast<FakeWorker *>(gateway->slot(n).worker.get());
-    }
-    QStringList logLines() const { return view.runLog().lines(); }
 };
 
 // The worker's result, raised later from the event loop as the worker server would.
