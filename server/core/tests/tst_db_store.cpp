@@ -85,6 +85,30 @@ qint64 scalar(db::Database &db, const QString &sql)
     return q.value(0).toLongLong();
 }
 
+// A fresh SQLite database in dir, opened on db; its connection string, empty (and a warning) when
+// it could not be made.
+QString openFreshSqlite(const QTemporaryDir &dir, db::Database &db)
+{
+    QString reason;
+    const QString s = db::test::freshDatabase(db::test::TestEngine::Sqlite, dir, &reason);
+    if (s.isEmpty() || !db.open(s, u"mdb"_s).ok()) {
+        qWarning("no fresh SQLite database: %s", qPrintable(reason));
+        return {};
+    }
+    return s;
+}
+
+// Retries moving row id to SendedOutBox until the store is back; the first success ends the wait,
+// so the row is moved once.
+bool movedOnceBack(DbGatewayStore &store, qint64 id, int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [&] {
+            return store.moveToSent(id, QDateTime::currentDateTime()).status == MoveStatus::Moved;
+        },
+        timeoutMs);
+}
+
 } // namespace
 
 class TstDbStore : public QObject
@@ -146,12 +170,7 @@ void TstDbStore::postgresqlRestart()
     QCOMPARE(m_log.size(), 1);
 
     QVERIFY(cluster.resume());
-    // QTRY evaluates once more after success: the flag keeps the move from running twice.
-    bool moved = false;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        moved || (moved = store.moveToSent(first, QDateTime::currentDateTime()).status ==
-                          MoveStatus::Moved),
-        30000);
+    QVERIFY(movedOnceBack(store, first, 30000));
     QVERIFY(!store.unavailable());
     QCOMPARE(store.keptRows(), 0);
     QCOMPARE(m_log.size(), 2);
@@ -169,11 +188,9 @@ void TstDbStore::sqliteLockedByAnotherProgram()
     // Another program's write lock on the SQLite file froze the server thread up to 30 s per
     // write, and the failure line had no reason (it was read from the wrong query).
     QTemporaryDir dir;
-    QString reason;
-    const QString s = db::test::freshDatabase(db::test::TestEngine::Sqlite, dir, &reason);
-    QVERIFY2(!s.isEmpty(), qPrintable(reason));
     db::Database db;
-    QVERIFY(db.open(s, u"mdb"_s).ok());
+    const QString s = openFreshSqlite(dir, db);
+    QVERIFY(!s.isEmpty());
     const qint64 id =
         db::test::insertOutbox(db, u"13800000001"_s, QDateTime::currentDateTime().addSecs(-5));
     DbGatewayStore store(db);
@@ -195,12 +212,7 @@ void TstDbStore::sqliteLockedByAnotherProgram()
     QVERIFY2(m_log[0].contains(u"database is locked"_s), qPrintable(m_log[0]));
 
     other.rollback();
-    // QTRY evaluates once more after success: the flag keeps the move from running twice.
-    bool moved = false;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        moved || (moved = store.moveToSent(id, QDateTime::currentDateTime()).status ==
-                          MoveStatus::Moved),
-        10000);
+    QVERIFY(movedOnceBack(store, id, 10000));
     QCOMPARE(m_log.size(), 2);
     QCOMPARE(scalar(db, u"select count(*) from SendedOutBox"_s), 1);
     QCOMPARE(scalar(db, u"select count(*) from outbox"_s), 0);
@@ -210,11 +222,9 @@ void TstDbStore::sqliteFileFull()
 {
     // A full disk lost every message received meanwhile and logged four lines a second.
     QTemporaryDir dir;
-    QString reason;
-    const QString s = db::test::freshDatabase(db::test::TestEngine::Sqlite, dir, &reason);
-    QVERIFY2(!s.isEmpty(), qPrintable(reason));
     db::Database db;
-    QVERIFY(db.open(s, u"mdb"_s).ok());
+    const QString s = openFreshSqlite(dir, db);
+    QVERIFY(!s.isEmpty());
     DbGatewayStore store(db);
     attachLog(store);
     // The file may not grow by a page: the engine answers as it does on a full disk.
@@ -249,11 +259,9 @@ void TstDbStore::unreadableSendTimeReportedOnce()
 {
     // A SendTime that is no date ("abc") waited for ever without a word.
     QTemporaryDir dir;
-    QString reason;
-    const QString s = db::test::freshDatabase(db::test::TestEngine::Sqlite, dir, &reason);
-    QVERIFY2(!s.isEmpty(), qPrintable(reason));
     db::Database db;
-    QVERIFY(db.open(s, u"mdb"_s).ok());
+    const QString s = openFreshSqlite(dir, db);
+    QVERIFY(!s.isEmpty());
     QSqlQuery q(db.connection());
     QVERIFY(q.exec(u"insert into outbox (Mbno, Msg, SendTime) values ('138', 'x', 'abc')"_s));
     QVERIFY(q.exec(u"insert into outbox (Mbno, Msg, SendTime) values ('138', 'y', "
