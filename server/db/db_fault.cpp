@@ -1,20 +1,13 @@
 // Database faults. See db_fault.h.
 #include "server/db/db_fault.h"
 
+#include "server/db/error_text.h"
+
 #include <QSqlQuery>
 
 namespace lonvera::db {
 
 namespace {
-
-bool containsAny(const QString &text, std::initializer_list<const char *> needles)
-{
-    for (const char *needle : needles) {
-        if (text.contains(QLatin1String(needle), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
 
 // A connection that cannot run "select 1" is lost, whatever the failed statement said.
 bool answers(Database &db)

@@ -1,20 +1,13 @@
 // Database errors to start-up explanations. See startup_error.h.
 #include "server/db/startup_error.h"
 
+#include "server/db/error_text.h"
+
 #include <QStringList>
 
 namespace lonvera::db {
 
 namespace {
-
-bool containsAny(const QString &text, std::initializer_list<const char *> needles)
-{
-    for (const char *needle : needles) {
-        if (text.contains(QLatin1String(needle), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
 
 // libpq reports a failed connection without an SQLSTATE, so its message texts decide; the server's
 // own FATAL messages carry one when Qt passes it on.
