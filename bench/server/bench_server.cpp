@@ -109,7 +109,7 @@ public:
     {
         WorkerHandle *w = m_inner.get();
         connect(w, &WorkerHandle::statusChanged, this, &WorkerHandle::statusChanged);
-        connect(w, &WorkerHandle::otherReport, this, &WorkerHandle::otherReport);
+        connect(w, &WorkerHandle::statusReport, this, &WorkerHandle::statusReport);
         connect(w, &WorkerHandle::messagesReceived, this, &WorkerHandle::messagesReceived);
         connect(w, &WorkerHandle::receiptsReceived, this, &WorkerHandle::receiptsReceived);
         connect(w, &WorkerHandle::callReceived, this, &WorkerHandle::callReceived);
@@ -136,6 +136,7 @@ public:
     }
     void readMsg() override { m_inner->readMsg(); }
     void closePort() override { m_inner->closePort(); }
+    void ping() override { m_inner->ping(); }
     int lastError() const override { return m_inner->lastError(); }
 
 private:
