@@ -42,12 +42,8 @@ int SerialPort::setSettingsText(const QString &text)
         return PortError::InvalidPropertyValue;
     m_settings = *parsed;
     m_settingsText = text;
-    if (isOpen()) {
-        m_port->setBaudRate(m_settings.baudRate);
-        m_port->setParity(m_settings.parity);
-        m_port->setDataBits(m_settings.dataBits);
-        m_port->setStopBits(m_settings.stopBits);
-    }
+    if (isOpen())
+        applyLineSettings();
     return PortError::None;
 }
 
@@ -84,10 +80,7 @@ int SerialPort::open()
         m_port.reset();
         return error;
     }
-    m_port->setBaudRate(m_settings.baudRate);
-    m_port->setParity(m_settings.parity);
-    m_port->setDataBits(m_settings.dataBits);
-    m_port->setStopBits(m_settings.stopBits);
+    applyLineSettings();
     applyHandshaking();
     // Output a stop left suspended on this line (an XOFF obeyed earlier, our own halted close)
     // runs again: a port opened afresh starts clean.
@@ -169,6 +162,28 @@ void SerialPort::onErrorOccurred()
     // leaves the port usable; the next operation's own result tells whether it worked.
 }
 
+bool SerialPort::stillOpen(const QSerialPort *port) const
+{
+    // Each setting Qt applies may fail on a device that went away; the error handler then
+    // closes the port at once, under the caller.
+    return m_port.get() == port && port->isOpen();
+}
+
+void SerialPort::applyLineSettings()
+{
+    QSerialPort *port = m_port.get();
+    port->setBaudRate(m_settings.baudRate);
+    if (!stillOpen(port))
+        return;
+    port->setParity(m_settings.parity);
+    if (!stillOpen(port))
+        return;
+    port->setDataBits(m_settings.dataBits);
+    if (!stillOpen(port))
+        return;
+    port->setStopBits(m_settings.stopBits);
+}
+
 void SerialPort::applyHandshaking()
 {
     // XON/XOFF on the modem's side is never obeyed (IXON stays off): in PDU mode every byte either
@@ -176,17 +191,20 @@ void SerialPort::applyHandshaking()
     // throttle us in-band, while one 0x13 in line noise would halt our output until a 0x11
     // happened to come. Modes 1 and 3 keep only our own half (IXOFF: we may ask the modem to
     // pause when our input fills), so the four probe modes stay four different line set-ups.
-    m_port->setFlowControl(m_handshaking >= 2 ? QSerialPort::HardwareControl
-                                              : QSerialPort::NoFlowControl);
+    QSerialPort *port = m_port.get();
+    port->setFlowControl(m_handshaking >= 2 ? QSerialPort::HardwareControl
+                                            : QSerialPort::NoFlowControl);
+    if (!stillOpen(port))
+        return;
     termios tio{};
-    const int fd = int(m_port->handle());
+    const int fd = int(port->handle());
     if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
         tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
         if (m_handshaking == 1 || m_handshaking == 3)
             tio.c_iflag |= IXOFF;
         ::tcsetattr(fd, TCSANOW, &tio);
     }
-    m_port->clearError();
+    port->clearError();
 }
 
 void SerialPort::watchDsr()
@@ -194,9 +212,12 @@ void SerialPort::watchDsr()
     // A modem that raises DSR when the port opens is a sign of life. Lines that cannot be read
     // (a pseudo-terminal) count as "no change", except that the emulator marks a raised DSR with
     // the file comN.dsr beside the port's link.
-    const QSerialPort::PinoutSignals lines = m_port->pinoutSignals();
-    const bool supported = m_port->error() == QSerialPort::NoError;
-    m_port->clearError();
+    QSerialPort *port = m_port.get();
+    const QSerialPort::PinoutSignals lines = port->pinoutSignals();
+    if (!stillOpen(port))
+        return;
+    const bool supported = port->error() == QSerialPort::NoError;
+    port->clearError();
     if (supported ? bool(lines & QSerialPort::DataSetReadySignal)
                   : QFileInfo::exists(platform::dosDevicesFolder() +
                                       QStringLiteral("/com%1.dsr").arg(m_portNumber)))

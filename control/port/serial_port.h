@@ -71,6 +71,8 @@ signals:
 
 private:
     void onErrorOccurred();
+    bool stillOpen(const QSerialPort *port) const;
+    void applyLineSettings();
     void applyHandshaking();
     void watchDsr();
 

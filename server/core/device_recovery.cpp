@@ -2,9 +2,11 @@
 // modem whose port is gone (unplugged), a modem that stopped answering. While its device is away
 // the slot takes no message; the message it had out is settled (back to the queue when nothing of
 // it went, to badoutbox as outcome unknown when it may have gone); the device is connected again
-// after a growing pause (1 s, 2 s … 60 s). The run log says once that it went and once that it is
-// back, never a line per attempt. The result of every send is read here first: a lost link, a
-// silent modem, a temporary and a permanent refusal each take their own road.
+// after a growing pause (1 s, 2 s … 60 s), or at once when its device node comes back (a modem
+// plugged in again); a node that is there but does not answer keeps the pause. The run log says
+// once that it went and once that it is back, never a line per attempt. The result of every send is
+// read here first: a lost link, a silent modem, a temporary and a permanent refusal each take their
+// own road.
 #include "server/core/gateway.h"
 
 #include "control/replies/send_verdict.h"
@@ -41,7 +43,9 @@ void Gateway::deviceLost(int n, const QString &why)
     if (!s.recovery.lost) {
         s.recovery.lost = true;
         s.recovery.attempts = 0;
+        s.recovery.nodeBack = false;
         s.recovery.lostSince.start();
+        m_nodeWatch.watch(s.port);
         logDevice(n, why + u"，将自动重新连接"_s);
         m_view->setLight(n, Light::NotConnected);
         m_view->setRowState(n, u"--"_s);
@@ -53,8 +57,29 @@ void Gateway::deviceLost(int n, const QString &why)
 void Gateway::scheduleReconnect(int n)
 {
     SlotRecovery &r = slotRef(n).recovery;
+    if (r.nodeBack) {
+        // The attempt that failed may have looked before the modem was back.
+        r.nodeBack = false;
+        m_reconnectTimers[std::size_t(n - 1)].start(0);
+        return;
+    }
     m_reconnectTimers[std::size_t(n - 1)].start(growingPauseMs(r.attempts));
     ++r.attempts;
+}
+
+void Gateway::deviceNodeAppeared(int port)
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        Slot &s = slotRef(n);
+        if (s.port != port || !s.recovery.lost || !s.recovery.wanted)
+            continue;
+        QTimer &timer = m_reconnectTimers[std::size_t(n - 1)];
+        // Waiting out a pause: tried now. An attempt under way: tried again when it fails.
+        if (timer.isActive())
+            timer.start(0);
+        else
+            s.recovery.nodeBack = true;
+    }
 }
 
 void Gateway::reconnectDevice(int n)
@@ -90,7 +115,9 @@ bool Gateway::recoveryTakesReport(int n, const protocol::StatusReport &report)
     if (report.kind == protocol::ReportKind::Connected) {
         s.recovery.lost = false;
         s.recovery.attempts = 0;
+        s.recovery.nodeBack = false;
         m_reconnectTimers[std::size_t(n - 1)].stop();
+        m_nodeWatch.forget(s.port);
         const qint64 seconds = s.recovery.lostSince.elapsed() / 1000;
         logDevice(n, u"设备已恢复连接，中断 "_s + QString::number(seconds) + u" 秒"_s);
     }

@@ -34,6 +34,7 @@ Gateway::Gateway(ServerSettings settings, WorkerFactory *factory, GatewayView *v
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, this, [this, n] { reconnectDevice(n); });
     }
+    connect(&m_nodeWatch, &DeviceNodeWatch::appeared, this, &Gateway::deviceNodeAppeared);
 }
 
 Gateway::~Gateway()

@@ -5,6 +5,7 @@
 // a worker server that dies only frees the slots it served.
 #pragma once
 
+#include "server/core/device_node_watch.h"
 #include "server/core/gateway_store.h"
 #include "server/core/gateway_view.h"
 #include "server/core/live_settings.h"
@@ -191,6 +192,7 @@ private:
     // Devices that went away and come back by themselves (device_recovery.cpp)
     void deviceLost(int n, const QString &why);
     void scheduleReconnect(int n);
+    void deviceNodeAppeared(int port);
     void reconnectDevice(int n);
     bool recoveryTakesReport(int n, const worker::protocol::StatusReport &report);
     void settleLostMessage(int n);
@@ -234,6 +236,8 @@ private:
     QTimer m_counterSaveTimer;
     QTimer m_claimSweepTimer;
     std::array<QTimer, kSlots> m_reconnectTimers;
+    /// The device nodes of ports whose modem is away: one plugged back in is tried at once.
+    DeviceNodeWatch m_nodeWatch;
     QElapsedTimer m_lastPing;
     /// The row the run log last warned about as waiting with no device to take it.
     qint64 m_warnedRow = 0;

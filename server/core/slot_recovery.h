@@ -18,6 +18,8 @@ struct SlotRecovery
     /// Away (port gone, modem silent, worker server lost); reconnect attempts run.
     bool lost = false;
     int attempts = 0;
+    /// The port's device node came back while an attempt ran: its failure is tried again at once.
+    bool nodeBack = false;
     QElapsedTimer lostSince;
     // The line the device was connected with.
     QString rate;

@@ -81,7 +81,8 @@ public:
     // A caller outside rings the modem until it answers or hangs up (+CLCC lists the caller).
     void ringFrom(int com, const QString &callerNumber);
 
-    // Unplug: the pseudo-terminal and the link go away; the program's open port fails.
+    // Unplug: the pseudo-terminal goes away and the link names nothing; the program's open port
+    // fails.
     void unplug(int com);
     // Replug: a new pseudo-terminal under the same link; the modem restarts with its AT&W
     // settings and keeps its storage.

@@ -96,6 +96,7 @@ void EmulatorCore::stop()
 {
     for (auto it = m_slots.begin(); it != m_slots.end(); ++it) {
         unplug(it.key());
+        QFile::remove(linkPath(it.key()));
         m_network->removeModem(it->modem);
         delete it->channel;
         delete it->modem;
@@ -161,7 +162,7 @@ void EmulatorCore::unplug(int com)
     if (it == m_slots.end() || !it->plugged)
         return;
     it->plugged = false;
-    QFile::remove(linkPath(com));
+    // The link stays, naming a device that is gone, as the link to an unplugged USB adapter does.
     QFile::remove(dsrPath(com));
     m_network->calls()->dropCalls(it->modem);
     it->channel->close();

@@ -56,6 +56,7 @@ private slots:
     void closedPortStaysClosed();
     void longMessagePartsGoOnce();
     void sendStoppedByClosePort();
+    void portGoneWhileIdle();
 
 private:
     bool start(const std::function<void(ModemProfile &)> &change = {});
@@ -86,6 +87,22 @@ void TestFieldFaults::connectControl(Tarvex &control)
 {
     control.setCommPort(Com);
     QCOMPARE(control.Connect(2), QStringLiteral("y"));
+}
+
+void TestFieldFaults::portGoneWhileIdle()
+{
+    // A modem unplugged between two operations crashed the worker server on the next connect:
+    // setting the line up on the dead port closed it under the control.
+    QVERIFY(start());
+    Tarvex control;
+    connectControl(control);
+    m_emulator->unplug(Com);
+    QVERIFY(control.Connect(2) != QStringLiteral("y"));
+    QVERIFY(m_emulator->replug(Com));
+    QCOMPARE(control.Connect(2), QStringLiteral("y"));
+    QCOMPARE(control.Sendsms(QStringLiteral("back"), m_emulator->number(Com), 0),
+             QStringLiteral("y"));
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
 }
 
 void TestFieldFaults::manufacturerContainingOk()

@@ -4,6 +4,10 @@
 #include "control/replies/send_verdict.h"
 #include "gateway_rig.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace lonvera::server;
@@ -40,6 +44,7 @@ private slots:
     void refusalsAreStoredReadably();
     void temporaryRefusalKeepsTheRow();
     void lostWorkerServerIsReplaced();
+    void modemPluggedBackIsTriedAtOnce();
     void stoppedDeviceStaysStopped();
     void hungWorkerServerIsAskedWhileMessagesAreOut();
     void rowNoDeviceTakesIsReportedOnce_data();
@@ -156,6 +161,62 @@ void TstDeviceRecovery::temporaryRefusalKeepsTheRow()
     QTRY_COMPARE_WITH_TIMEOUT(w->sent.size(), 3, 5000);
     emit w->sendReport(u"1"_s, u"y"_s);
     QCOMPARE(rig.store.sentIds, QList<qint64>{1});
+}
+
+void TstDeviceRecovery::modemPluggedBackIsTriedAtOnce()
+{
+    // A replugged modem waited out a reconnect pause of up to a minute.
+    Rig rig;
+    const QString prefix = rig.dir.path() + u"/machine"_s;
+    QVERIFY(QDir().mkpath(prefix + u"/dosdevices"_s));
+    QVERIFY(QDir().mkpath(prefix + u"/dev"_s));
+    qputenv("LONVERA_PREFIX", QFile::encodeName(prefix));
+    const QString node = prefix + u"/dev/ttyUSB0"_s;
+    const QString other = prefix + u"/dev/ttyUSB1"_s;
+    // COM3 is an unplugged USB adapter (its link names nothing); COM4's device is there.
+    QVERIFY(QFile::link(node, prefix + u"/dosdevices/com3"_s));
+    QFile present(other);
+    QVERIFY(present.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(other, prefix + u"/dosdevices/com4"_s));
+    rig.queue(2);
+    FakeWorker *w3 = rig.connect(3);
+    FakeWorker *w4 = rig.connect(4);
+    emit w3->sendReport(u"1"_s, lonvera::control::kLinkLostText);
+    emit w4->sendReport(u"2"_s, lonvera::control::kSilentText);
+    // Several failed attempts each: the next one is half a minute away.
+    for (int i = 0; i < 5; ++i) {
+        emit w3->otherReport(u"未找到设备"_s);
+        emit w4->otherReport(u"未找到设备"_s);
+    }
+    const int before3 = connects(w3);
+    const int before4 = connects(w4);
+
+    // The gateway's watch sees a change of the folder when this one does.
+    QFileSystemWatcher folder({prefix + u"/dev"_s});
+    QSignalSpy changed(&folder, &QFileSystemWatcher::directoryChanged);
+    QFile plugged(node);
+    QVERIFY(plugged.open(QIODevice::WriteOnly));
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w3), before3 + 1, 5000);
+    // An attempt under way when the node comes back is followed by another at once.
+    changed.clear();
+    QVERIFY(plugged.remove());
+    QTRY_VERIFY(!changed.isEmpty());
+    changed.clear();
+    QVERIFY(plugged.open(QIODevice::WriteOnly));
+    QTRY_VERIFY(!changed.isEmpty());
+    QCOMPARE(connects(w3), before3 + 1);
+    emit w3->otherReport(u"未找到设备"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w3), before3 + 2, 5000);
+    emit w3->otherReport(u"成功连接设备SIM900(COM3)"_s);
+    QVERIFY(rig.gateway->slot(3).connected);
+
+    // A device that is there but does not answer keeps its pause whatever happens around it.
+    QFile neighbour(prefix + u"/dev/ttyUSB2"_s);
+    QVERIFY(neighbour.open(QIODevice::WriteOnly));
+    QTest::qWait(500);
+    QCOMPARE(connects(w4), before4);
+    QCOMPARE(rig.logged(u"设备已恢复连接"_s), 1);
+    qunsetenv("LONVERA_PREFIX");
 }
 
 void TstDeviceRecovery::lostWorkerServerIsReplaced()

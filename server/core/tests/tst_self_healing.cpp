@@ -88,6 +88,7 @@ private slots:
     void workerServerKilled();
     void workerServerStopped();
     void modemUnplugged();
+    void replugEndsTheReconnectPause();
     void modemFallsSilent();
 };
 
@@ -163,6 +164,34 @@ void TstSelfHealing::modemUnplugged()
     QCOMPARE(run.logged(u"：设备2：设备连接中断"_s), 1);
     QCOMPARE(run.logged(u"：设备2：设备已恢复连接"_s), 1);
     QCOMPARE(run.logged(u"发送时通信链路中断"_s), 0);
+    run.close();
+}
+
+void TstSelfHealing::replugEndsTheReconnectPause()
+{
+    // A replugged modem waited up to a minute before sending resumed.
+    const int modems = 2;
+    const int messages = 60;
+    E2eRig rig;
+    QString reason;
+    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
+    QVERIFY(rig.queue(0, messages));
+    ClientWorkerFactory factory;
+    Run run(rig, modems);
+    QVERIFY(run.start(factory));
+    QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 4, 60000);
+    rig.emulator().unplug(2);
+    // Away long enough for the pause before the next attempt to have grown to 16 s; the modem
+    // comes back just as that pause begins.
+    QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(2).recovery.attempts >= 5, 60000);
+    const qsizetype before = rig.emulator().sentMessages(2).size();
+    QVERIFY(rig.emulator().replug(2));
+    // Tried at once, long before the pause is out, and it takes messages again.
+    QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(2).connected, 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.emulator().sentMessages(2).size() > before, 30000);
+    run.checkTheEnd(messages);
+    QCOMPARE(run.logged(u"：设备2：设备连接中断"_s), 1);
+    QCOMPARE(run.logged(u"：设备2：设备已恢复连接"_s), 1);
     run.close();
 }
 
