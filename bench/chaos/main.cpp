@@ -9,7 +9,7 @@
 //               [--case kill|kill-at-most-once|term|pause|pg-stopped|sqlite-locked|worker-kill|
 //                       worker-stop|unplug-1s|unplug-10s|unplug-60s|silent-60s|
 //                       silent-for-good|line-noise|none|all]
-//               [--details]
+//               [--details] [--logs DIR]
 #include "server/core/tests/chaos_run.h"
 
 #include <QCoreApplication>
@@ -49,9 +49,12 @@ int main(int argc, char *argv[])
             only = value, ++i;
         else if (args[i] == u"--details"_s)
             details = true;
+        else if (args[i] == u"--logs"_s)
+            base.keepLogsIn = value, ++i;
         else {
-            std::fprintf(stderr, "usage: bench_chaos [--messages N] [--faults N] [--modems N] "
-                                 "[--network MIN-MAX] [--case NAME|all] [--details]\n");
+            std::fprintf(stderr,
+                         "usage: bench_chaos [--messages N] [--faults N] [--modems N] "
+                         "[--network MIN-MAX] [--case NAME|all] [--details] [--logs DIR]\n");
             return 2;
         }
     }
@@ -109,10 +112,14 @@ int main(int argc, char *argv[])
                     f.faults, f.lost, f.sentTwice, f.notSent, f.stuck, f.badButSent, f.unknown,
                     f.falseFailures, qPrintable(resume), double(f.elapsedMs) / 1000);
         std::fflush(stdout);
-        if (details && !f.resumesMs.isEmpty()) {
+        if (details && !f.ends.isEmpty()) {
             QStringList each;
-            for (qint64 ms : f.resumesMs)
-                each << QString::number(double(ms) / 1000, 'f', 1);
+            for (const FaultEnd &end : f.ends) {
+                const QString seconds = QString::number(double(end.ms) / 1000, 'f', 1);
+                each << (end.kind == FaultEnd::Kind::Resumed        ? seconds
+                         : end.kind == FaultEnd::Kind::QueueEmptied ? u"(queue empty)"_s
+                                                                    : u"NOT-RESUMED"_s);
+            }
             std::printf("    resume per fault (s): %s\n", qPrintable(each.join(u' ')));
         }
         if (details) {

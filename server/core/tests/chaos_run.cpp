@@ -187,20 +187,38 @@ QString faultName(Fault fault)
 
 namespace {
 
-// Waits until a modem (com 0: any) takes a PDU again and counts the time it took.
+// Waits until a modem (com 0: any) takes a PDU again and counts the time it took. A queue the
+// other modems emptied first is told apart from a port that took nothing while rows waited.
 void countResume(E2eRig &rig, int com, ChaosFigures *figures, int fault)
 {
     const qsizetype before = rig.emulator().sentMessages(com).size();
     QElapsedTimer resume;
     resume.start();
-    if (QTest::qWaitFor([&] { return rig.emulator().sentMessages(com).size() > before; }, 180000)) {
-        const qint64 ms = resume.elapsed();
+    bool emptied = false;
+    const bool took = QTest::qWaitFor(
+        [&] {
+            if (rig.emulator().sentMessages(com).size() > before)
+                return true;
+            emptied = rig.scalar(u"select count(*) from outbox"_s) == 0;
+            return emptied;
+        },
+        180000);
+    const qint64 ms = resume.elapsed();
+    if (took && !emptied) {
         figures->resumeMaxMs = std::max(figures->resumeMaxMs, ms);
         figures->resumeSumMs += ms;
-        figures->resumesMs << ms;
+        figures->ends << FaultEnd{FaultEnd::Kind::Resumed, ms};
         ++figures->resumed;
+    } else if (emptied) {
+        figures->ends << FaultEnd{FaultEnd::Kind::QueueEmptied, ms};
+        figures->details << u"queue emptied %1 s after fault %2, before its port took a PDU"_s
+                                .arg(double(ms) / 1000, 0, 'f', 1)
+                                .arg(fault + 1);
     } else {
-        figures->details << u"sending did not resume after fault %1"_s.arg(fault + 1);
+        figures->ends << FaultEnd{FaultEnd::Kind::NotResumed, ms};
+        figures->details << u"NOT RESUMED: no PDU for %1 s after fault %2 with rows waiting"_s
+                                .arg(ms / 1000)
+                                .arg(fault + 1);
     }
 }
 
@@ -290,9 +308,11 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
 
     Server server(rig.home());
     server.start();
-    // The faults are spread over the run: each comes once a share of the messages went out,
-    // right after a modem took a PDU, so a send is in the middle of its exchange.
-    const int share = std::max(1, options.messages / (options.faults + 1));
+    // The faults are spread over the first half of the run: each comes once a share of the
+    // messages went out, right after a modem took a PDU, so a send is in the middle of its
+    // exchange; rows are still waiting when the last fault ends, so a port that does not come
+    // back shows as such and not as a queue the others emptied.
+    const int share = std::max(1, options.messages / (2 * options.faults + 2));
     for (int f = 0; f < options.faults && options.fault != Fault::None; ++f) {
         const int target = std::min(options.messages, acceptedCount(wire) + share);
         if (!QTest::qWaitFor([&] { return acceptedCount(wire) >= target; }, 120000))
@@ -335,17 +355,7 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
                 locker.reset();
             }
             // Sending has resumed once a modem takes a PDU again.
-            const int before = acceptedCount(wire);
-            QElapsedTimer resume;
-            resume.start();
-            if (QTest::qWaitFor([&] { return acceptedCount(wire) > before; }, 120000)) {
-                const qint64 ms = resume.elapsed();
-                figures->resumeMaxMs = std::max(figures->resumeMaxMs, ms);
-                figures->resumeSumMs += ms;
-                ++figures->resumed;
-            } else {
-                figures->details << u"sending did not resume after fault %1"_s.arg(f + 1);
-            }
+            countResume(rig, 0, figures, f);
             break;
         }
         case Fault::WorkerKilled:
@@ -378,6 +388,15 @@ bool runChaos(const ChaosOptions &options, ChaosFigures *figures, QString *error
         },
         3600 * 1000);
     server.stop(SIGTERM);
+    if (!options.keepLogsIn.isEmpty()) {
+        const QString stem =
+            options.keepLogsIn + u'/' + faultName(options.fault).replace(u' ', u'-');
+        QFile out(stem + u"-server.txt"_s);
+        if (out.open(QIODevice::WriteOnly))
+            out.write(server.output().toUtf8());
+        QFile::remove(stem + u"-wire.jsonl"_s);
+        QFile::copy(wire, stem + u"-wire.jsonl"_s);
+    }
 
     const QHash<int, int> onWire = wireTags(wire);
     QHash<int, int> sent, bad, unknown, waiting;

@@ -41,6 +41,17 @@ struct ChaosOptions
     /// How long a database, line or modem fault lasts.
     int faultMs = 15000;
     db::test::TestEngine engine = db::test::TestEngine::Sqlite;
+    /// When set, the server's output and the wire log of the run are kept in this folder.
+    QString keepLogsIn;
+};
+
+/// What followed one fault: a PDU taken after so long, the port taking none while rows waited,
+/// or the queue emptied by the other modems first (which tells nothing of the port).
+struct FaultEnd
+{
+    enum class Kind { Resumed, NotResumed, QueueEmptied };
+    Kind kind = Kind::Resumed;
+    qint64 ms = 0;
 };
 
 struct ChaosFigures
@@ -57,9 +68,9 @@ struct ChaosFigures
     /// Longest time from a fault's end to the next PDU taken (by the faulty modem, for the
     /// faults of one modem); database, worker server and modem faults.
     qint64 resumeMaxMs = -1;
-    qint64 resumeSumMs = 0;  ///< summed over the faults that were followed by a PDU
-    int resumed = 0;         ///< faults followed by a PDU
-    QList<qint64> resumesMs; ///< per fault followed by a PDU, in order
+    qint64 resumeSumMs = 0; ///< summed over the faults that were followed by a PDU
+    int resumed = 0;        ///< faults followed by a PDU
+    QList<FaultEnd> ends;   ///< per fault, in order
     qint64 elapsedMs = 0;
     QStringList details; ///< one line per message that went wrong
     bool clean() const
