@@ -183,15 +183,15 @@ bool Gateway::settleInterruptedSend(int n, qint64 id, const QString &result)
         // Nothing of it went: it waits in outbox for a device, as after a busy modem.
         logDevice(n, u"信息 "_s + QString::number(id) + u" 发送被中断，未发出，稍后重发"_s);
         returnRow(n, id);
-        slotRef(n).recovery.out.reset();
-        return true;
+    } else {
+        // Part of it, or maybe all of it, went: sending it again could deliver it twice.
+        const QDateTime when = now();
+        const QString why = outcomeUnknownText();
+        if (!finishMove(n, id, why, when))
+            slotRef(n).pendingMove = Slot::PendingMove{id, why, when};
     }
+    // Either way the slot has no send out any more (returning the row reads it first).
     slotRef(n).recovery.out.reset();
-    // Part of it, or maybe all of it, went: sending it again could deliver it twice.
-    const QDateTime when = now();
-    const QString why = outcomeUnknownText();
-    if (!finishMove(n, id, why, when))
-        slotRef(n).pendingMove = Slot::PendingMove{id, why, when};
     return true;
 }
 
