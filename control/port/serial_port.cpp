@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSerialPort>
 
 #include <cerrno>
@@ -15,9 +16,23 @@
 
 namespace lonvera::control {
 
+namespace {
+
+// How often the DSR line of a real port is read. The kernel can wait for a line change itself
+// (TIOCMIWAIT), but only in a blocking call of a thread of its own that nothing but a line
+// change, a hang-up or a signal ends: closing the port does not wake it, several USB serial
+// drivers do not support it, and a library hosted in another program has no business sending
+// signals to threads. DSR changes only when a modem comes or goes, so one TIOCMGET twice a
+// second (a few microseconds in the driver) notices that soon enough at no measurable cost.
+constexpr int kDsrPollMs = 500;
+
+} // namespace
+
 SerialPort::SerialPort(QObject *parent) : QObject(parent)
 {
     m_settings = *parsePortSettings(m_settingsText);
+    m_dsrPoll.setInterval(kDsrPollMs);
+    QObject::connect(&m_dsrPoll, &QTimer::timeout, this, &SerialPort::checkDsrLine);
 }
 
 SerialPort::~SerialPort()
@@ -98,6 +113,9 @@ void SerialPort::close()
 {
     if (!m_port)
         return;
+    m_dsrPoll.stop();
+    if (m_dsrMarker)
+        m_dsrMarker->disconnect(this);
     // Output the modem holds would make the close wait for it to drain (up to half a minute on
     // a serial driver): it is dropped instead.
     if (const int fd = int(m_port->handle()); fd >= 0 && pendingOutput() > 0)
@@ -210,18 +228,66 @@ void SerialPort::applyHandshaking()
 void SerialPort::watchDsr()
 {
     // A modem that raises DSR when the port opens is a sign of life. Lines that cannot be read
-    // (a pseudo-terminal) count as "no change", except that the emulator marks a raised DSR with
-    // the file comN.dsr beside the port's link.
+    // (a pseudo-terminal) are watched through the emulator's marker file instead.
     QSerialPort *port = m_port.get();
     const QSerialPort::PinoutSignals lines = port->pinoutSignals();
     if (!stillOpen(port))
         return;
-    const bool supported = port->error() == QSerialPort::NoError;
+    const bool lineReadable = port->error() == QSerialPort::NoError;
     port->clearError();
-    if (supported ? bool(lines & QSerialPort::DataSetReadySignal)
-                  : QFileInfo::exists(platform::dosDevicesFolder() +
-                                      QStringLiteral("/com%1.dsr").arg(m_portNumber)))
+    if (lineReadable) {
+        m_dsrUp = bool(lines & QSerialPort::DataSetReadySignal);
+        m_dsrPoll.start();
+    } else {
+        m_dsrUp = QFileInfo::exists(dsrMarkerPath());
+        // The marker comes and goes as a name in the folder of the port links.
+        if (!m_dsrMarker)
+            m_dsrMarker = std::make_unique<QFileSystemWatcher>();
+        if (m_dsrMarker->directories().isEmpty())
+            m_dsrMarker->addPath(platform::dosDevicesFolder());
+        QObject::connect(m_dsrMarker.get(), &QFileSystemWatcher::directoryChanged, this,
+                         &SerialPort::checkDsrMarker);
+    }
+    if (m_dsrUp)
         emit dsrChanged();
+}
+
+void SerialPort::checkDsrLine()
+{
+    if (!isOpen())
+        return;
+    QSerialPort *port = m_port.get();
+    const QSerialPort::PinoutSignals lines = port->pinoutSignals();
+    if (!stillOpen(port))
+        return; // the device went away: the error handler has reported it
+    const bool read = port->error() == QSerialPort::NoError;
+    port->clearError();
+    if (read)
+        dsrSeen(bool(lines & QSerialPort::DataSetReadySignal));
+}
+
+void SerialPort::checkDsrMarker()
+{
+    if (isOpen())
+        dsrSeen(QFileInfo::exists(dsrMarkerPath()));
+}
+
+void SerialPort::dsrSeen(bool up)
+{
+    if (up == m_dsrUp)
+        return;
+    m_dsrUp = up;
+    emit dsrChanged();
+    // A handler of the change may have closed the port already.
+    if (!up && isOpen()) {
+        close();
+        emit portLost(PortError::ReadFailed);
+    }
+}
+
+QString SerialPort::dsrMarkerPath() const
+{
+    return platform::dosDevicesFolder() + QStringLiteral("/com%1.dsr").arg(m_portNumber);
 }
 
 void SerialPort::injectDsrChange()

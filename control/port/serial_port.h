@@ -1,6 +1,10 @@
 // The serial port as the modem control needs it: a port number ("COMn"), a settings text,
 // handshaking 0-3, open/close, write, take all received input, a notification when bytes arrive,
 // DSR changes, and the port error numbers the control reports (8002, 8005, 8012, 8020).
+// DSR is watched for as long as the port is open: a modem that drops it has gone (switched off,
+// reset, its cable pulled at the far end), so the port closes and reports the line lost exactly
+// as for a device that went away. A pseudo-terminal has no modem lines; there the emulator's
+// marker file <prefix>/dosdevices/comN.dsr stands for a raised DSR.
 // Lives on its control's thread; no locks.
 #pragma once
 
@@ -9,9 +13,11 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
+class QFileSystemWatcher;
 class QSerialPort;
 
 namespace lonvera::control {
@@ -64,7 +70,8 @@ public:
 signals:
     /// Bytes arrived and can be taken with readAll().
     void readyRead();
-    /// The modem's DSR line changed (from the line itself, or from the emulator's side channel).
+    /// The modem's DSR line changed (from the line itself, or from the emulator's side channel);
+    /// raised at open too when DSR is up then. A drop is followed by portLost.
     void dsrChanged();
     /// The port closed itself after an error (the device went away); errorNumber is mapped.
     void portLost(int errorNumber);
@@ -75,8 +82,15 @@ private:
     void applyLineSettings();
     void applyHandshaking();
     void watchDsr();
+    void checkDsrLine();
+    void checkDsrMarker();
+    void dsrSeen(bool up);
+    QString dsrMarkerPath() const;
 
     std::unique_ptr<QSerialPort> m_port;
+    QTimer m_dsrPoll{this};
+    std::unique_ptr<QFileSystemWatcher> m_dsrMarker;
+    bool m_dsrUp = false;
     int m_portNumber = 1;
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     PortSettings m_settings;

@@ -7,8 +7,8 @@
 // test runs in the same process and waits in nested event loops of its own thread.
 //
 // DSR: a pseudo-terminal has no modem lines. While a modem's DSR line is up (profile dsrOnOpen,
-// or setDsr()), the file <prefix>/dosdevices/comN.dsr exists; a port layer that cannot read the
-// lines checks for it after opening the port.
+// or setDsr() at any time, also while the port is open), the file <prefix>/dosdevices/comN.dsr
+// exists; a port layer that cannot read the lines watches it while the port is open.
 #pragma once
 
 #include "emulator_log.h"

@@ -1,6 +1,8 @@
 // Faults found with replies captured from real devices, each reproduced through the emulator with
 // the device's behaviour as profile data.
 #include "control/pdu/pdu.h"
+#include "control/port/serial_port.h"
+#include "control/replies/send_verdict.h"
 #include "control/send_results.h"
 #include "emulator_fixture.h"
 
@@ -57,6 +59,8 @@ private slots:
     void longMessagePartsGoOnce();
     void sendStoppedByClosePort();
     void portGoneWhileIdle();
+    void dsrChangesWhileOpen();
+    void dsrDroppedDuringASend();
 
 private:
     bool start(const std::function<void(ModemProfile &)> &change = {});
@@ -332,6 +336,70 @@ void TestFieldFaults::sendStoppedByClosePort()
     // Closed before anything went: nothing was sent, and the result says so.
     QCOMPARE(control.Sendsms(text, QStringLiteral("13912345678"), 0),
              SendResult::InterruptedNothingSent.toString());
+}
+
+void TestFieldFaults::dsrChangesWhileOpen()
+{
+    // A modem that drops DSR while connected was never noticed: DSR was read once, at open.
+    QVERIFY(start());
+    SerialPort port;
+    QCOMPARE(port.setPortNumber(Com), PortError::None);
+    QSignalSpy changed(&port, &SerialPort::dsrChanged);
+    QSignalSpy lost(&port, &SerialPort::portLost);
+    QCOMPARE(port.open(), PortError::None);
+    QCOMPARE(changed.count(), 0);
+    // Raised: a sign of life, the line stays.
+    m_emulator->setDsr(Com, true);
+    QTRY_COMPARE(changed.count(), 1);
+    QVERIFY(port.isOpen());
+    // Dropped: the line is lost as if the device had been unplugged.
+    m_emulator->setDsr(Com, false);
+    QTRY_COMPARE(lost.count(), 1);
+    QCOMPARE(lost[0][0].toInt(), PortError::ReadFailed);
+    QCOMPARE(changed.count(), 2);
+    QVERIFY(!port.isOpen());
+    QTRY_VERIFY(!m_emulator->isAttached(Com));
+
+    // Opened again with DSR up, then unplugged: the loss is reported once, not once for the
+    // vanished line and again for the vanished DSR.
+    m_emulator->setDsr(Com, true);
+    QCOMPARE(port.open(), PortError::None);
+    QCOMPARE(changed.count(), 3);
+    m_emulator->unplug(Com);
+    QTRY_COMPARE(lost.count(), 2);
+    QTest::qWait(300);
+    QCOMPARE(lost.count(), 2);
+    QVERIFY(!port.isOpen());
+}
+
+void TestFieldFaults::dsrDroppedDuringASend()
+{
+    // A modem that drops DSR while connected was never noticed: a send waited for an answer from
+    // a modem that had gone.
+    QVERIFY(start([](ModemProfile &p) { p.networkDelayMs = 3000; }));
+    Tarvex control;
+    connectControl(control);
+    // Raised once the modem is connected; a command's round trip lets the port see it.
+    m_emulator->setDsr(Com, true);
+    QCOMPARE(control.M_model().toString(), QStringLiteral("EMU-GSM900E1800"));
+    bool dropped = false;
+    QObject guard;
+    QObject::connect(m_emulator->log(), &lonvera::emulator::EmulatorLog::changed, &guard, [&] {
+        const QList<QByteArray> commands = m_emulator->commands(Com);
+        if (!dropped && !commands.isEmpty() && commands.last().endsWith("^Z")) {
+            dropped = true;
+            m_emulator->setDsr(Com, false);
+        }
+    });
+    // Ends as a send whose port went away after the PDU: the server's road for a lost device.
+    const QString result =
+        control.Sendsms(QStringLiteral("gone"), QStringLiteral("13912345678"), 0);
+    QVERIFY2(result.endsWith(kLinkLostAfterPduText), qPrintable(result));
+    QVERIFY(!m_emulator->isAttached(Com));
+    // The modem is back once it has finished with the message: Connect takes the port again.
+    QTRY_VERIFY_WITH_TIMEOUT(m_emulator->sentBytes(Com).contains("+CMGS:"), 10000);
+    m_emulator->setDsr(Com, true);
+    QCOMPARE(control.Connect(2), QStringLiteral("y"));
 }
 
 QTEST_GUILESS_MAIN(TestFieldFaults)
