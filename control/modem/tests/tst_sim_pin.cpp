@@ -22,6 +22,8 @@ private slots:
     void refusedPinIsNeverEnteredAgain();
 
 private:
+    /// An emulated modem whose SIM asks for the PIN 4321.
+    bool startLockedSim();
     void configurePin(const QString &pin);
     int pinEntries() const;
 
@@ -48,6 +50,15 @@ void TestSimPin::cleanup()
     m_emulator.reset();
 }
 
+bool TestSimPin::startLockedSim()
+{
+    m_emulator = startEmulator(m_prefix.path(), 1, [](ModemProfile &p) {
+        p.simState = QStringLiteral("SIM PIN");
+        p.simPin = QStringLiteral("4321");
+    });
+    return m_emulator != nullptr;
+}
+
 void TestSimPin::configurePin(const QString &pin)
 {
     lonvera::platform::ProfileFile(m_home.filePath(QStringLiteral("set.ini")))
@@ -64,11 +75,7 @@ int TestSimPin::pinEntries() const
 void TestSimPin::lockedSimTakesTheConfiguredPin()
 {
     // A modem starting with a locked SIM connected, then refused every message (+CMS ERROR: 311).
-    m_emulator = startEmulator(m_prefix.path(), 1, [](ModemProfile &p) {
-        p.simState = QStringLiteral("SIM PIN");
-        p.simPin = QStringLiteral("4321");
-    });
-    QVERIFY(m_emulator);
+    QVERIFY(startLockedSim());
     configurePin(QStringLiteral("4321"));
     Tarvex control;
     control.setCommPort(Com);
@@ -116,11 +123,7 @@ void TestSimPin::refusedPinIsNeverEnteredAgain()
 {
     // The worker reconnects a device by itself: a wrong PIN tried on every connect locks the
     // SIM with its PUK after the third.
-    m_emulator = startEmulator(m_prefix.path(), 1, [](ModemProfile &p) {
-        p.simState = QStringLiteral("SIM PIN");
-        p.simPin = QStringLiteral("4321");
-    });
-    QVERIFY(m_emulator);
+    QVERIFY(startLockedSim());
     configurePin(QStringLiteral("0000"));
     {
         Tarvex control;
