@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace lonvera::emulator {
 
 CallSwitch::CallSwitch(Network *network, EmulatorLog *log, QObject *parent)
@@ -58,8 +60,11 @@ QByteArray CallSwitch::dial(EmulatedModem *caller, const QString &number)
 
 void CallSwitch::ringFromOutside(EmulatedModem *callee, const QString &callerNumber)
 {
-    if (Call *old = callOf(callee))
-        end(old, nullptr);
+    // With call waiting, a call in progress stays and the new one rings beside it.
+    const Call *old = callOf(callee);
+    const bool waits = old && old->active && callee->profile().callWaiting;
+    while (!waits && (old = callOf(callee)))
+        end(const_cast<Call *>(old), nullptr);
     startRinging(callee, nullptr, callerNumber, callee->number());
 }
 
@@ -92,9 +97,12 @@ void CallSwitch::ring(Call *call)
 
 bool CallSwitch::answer(EmulatedModem *modem)
 {
-    Call *call = callOf(modem);
-    if (!call || call->callee != modem || call->active)
+    const auto ringing = std::find_if(m_calls.begin(), m_calls.end(), [modem](const Call *c) {
+        return c->callee == modem && !c->active;
+    });
+    if (ringing == m_calls.end())
         return false;
+    Call *call = *ringing;
     call->active = true;
     call->ring->stop();
     call->timeout->stop();
@@ -104,7 +112,8 @@ bool CallSwitch::answer(EmulatedModem *modem)
 
 void CallSwitch::hangUp(EmulatedModem *modem)
 {
-    if (Call *call = callOf(modem))
+    // ATH ends every call of the modem, a waiting one too.
+    while (Call *call = callOf(modem))
         end(call, modem);
 }
 
@@ -139,16 +148,23 @@ void CallSwitch::end(Call *call, EmulatedModem *by)
 
 QList<CallInfo> CallSwitch::callsOf(const EmulatedModem *modem) const
 {
+    // 3GPP TS 27.007 7.18: a call coming while another is active is "waiting" (5).
+    const bool busy = std::any_of(m_calls.begin(), m_calls.end(), [modem](const Call *c) {
+        return c->active && (c->caller == modem || c->callee == modem);
+    });
     QList<CallInfo> out;
-    if (const Call *c = callOf(modem)) {
+    for (const Call *c : m_calls) {
+        if (c->caller != modem && c->callee != modem)
+            continue;
         CallInfo info;
+        info.index = int(out.size()) + 1;
         if (c->caller == modem) {
             info.direction = 0;
             info.state = c->active ? 0 : 3;
             info.number = c->calleeNumber;
         } else {
             info.direction = 1;
-            info.state = c->active ? 0 : 4;
+            info.state = c->active ? 0 : busy ? 5 : 4;
             info.number = c->callerNumber;
         }
         out.append(info);

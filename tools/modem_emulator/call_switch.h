@@ -21,7 +21,7 @@ struct CallInfo
 {
     int index = 1;
     int direction = 0; // 0 placed by this modem, 1 received
-    int state = 0;     // 0 active, 3 alerting, 4 incoming
+    int state = 0;     // 0 active, 3 alerting, 4 incoming, 5 waiting
     QString number;
 };
 

@@ -150,6 +150,8 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             }
         } else if (key == QLatin1String("dsrOnOpen"))
             flag(&dsrOnOpen);
+        else if (key == QLatin1String("callWaiting"))
+            flag(&callWaiting);
         else if (key == QLatin1String("silent"))
             flag(&silent);
         else if (key == QLatin1String("replyDelayMs"))

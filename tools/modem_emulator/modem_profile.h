@@ -82,6 +82,7 @@ struct ModemProfile
     // Calls and phonebook
     int ringIntervalMs = 3000;
     int ringTimeoutMs = 60000;
+    bool callWaiting = false; // a call coming while one is active waits (+CLCC state 5) beside it
     QString dialUnknownResult =
         QStringLiteral("OK"); // or "BUSY", "NO CARRIER", "NO ANSWER", "ERROR"
     QMap<QString, QList<PhonebookEntry>> phonebooks{{QStringLiteral("SM"), {}},

@@ -61,6 +61,7 @@ private slots:
     void portGoneWhileIdle();
     void dsrChangesWhileOpen();
     void dsrDroppedDuringASend();
+    void secondCallWaiting();
 
 private:
     bool start(const std::function<void(ModemProfile &)> &change = {});
@@ -400,6 +401,23 @@ void TestFieldFaults::dsrDroppedDuringASend()
     QTRY_VERIFY_WITH_TIMEOUT(m_emulator->sentBytes(Com).contains("+CMGS:"), 10000);
     m_emulator->setDsr(Com, true);
     QCOMPARE(control.Connect(2), QStringLiteral("y"));
+}
+
+void TestFieldFaults::secondCallWaiting()
+{
+    // With a call in progress and a second one waiting, OnCall named the first call listed.
+    QVERIFY(start([](ModemProfile &p) { p.callWaiting = true; }));
+    Tarvex control;
+    connectControl(control);
+    QSignalSpy onCall(&control, &Tarvex::OnCall);
+    m_emulator->ringFrom(Com, QStringLiteral("13911110001"));
+    QVERIFY(onCall.wait(8000));
+    QCOMPARE(onCall.takeFirst().first().toString(), QStringLiteral("13911110001"));
+    QVERIFY(control.AnswerCall().toBool());
+    m_emulator->ringFrom(Com, QStringLiteral("13922220002"));
+    QVERIFY(onCall.wait(8000));
+    QCOMPARE(onCall.takeFirst().first().toString(), QStringLiteral("13922220002"));
+    QVERIFY(control.HangUpCall());
 }
 
 QTEST_GUILESS_MAIN(TestFieldFaults)
