@@ -1,6 +1,7 @@
 // See qxsms.h.
 #include "worker/qxsms.h"
 
+#include "control/modem/connection.h"
 #include "control/replies/send_verdict.h"
 #include "control/send_results.h"
 #include "control/tarvex.h"
@@ -335,7 +336,11 @@ void QXSms::runConnect(const Task &task)
     report(protocol::fixedReport(ReportKind::Connecting));
     const QString result = control()->Connect(task.waitTime);
     if (result != QLatin1String("y")) {
-        report(protocol::fixedReport(ReportKind::NotFound));
+        // A modem that did not answer is what "not found" says already; any other reason (the
+        // SIM, the port) goes with it.
+        const bool plain =
+            result == QLatin1String("n") || result == control::Connection::notConnectedText();
+        report(protocol::notFoundReport(plain ? QString() : result));
         return;
     }
     const QString model = control()->M_model().toString();

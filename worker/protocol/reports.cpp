@@ -28,6 +28,14 @@ RaisedReport fixedReport(ReportKind kind)
     }
 }
 
+RaisedReport notFoundReport(const QString &reason)
+{
+    RaisedReport r = fixedReport(ReportKind::NotFound);
+    if (!reason.isEmpty())
+        r.text += u'：' + reason;
+    return r;
+}
+
 RaisedReport connectedReport(const QString &model, int port)
 {
     return {text(reports::kConnected) + model + kPortOpen + QString::number(port) + u')',

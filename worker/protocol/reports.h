@@ -66,6 +66,9 @@ struct RaisedReport
 
 /// One of the fixed texts of a kind: "正在连接", "未找到设备", "正在候时".
 RaisedReport fixedReport(ReportKind kind);
+/// "未找到设备", followed by "：" + reason when the control named one (a locked or missing SIM,
+/// a port the user may not open): the run log then says why.
+RaisedReport notFoundReport(const QString &reason);
 /// "成功连接设备" + model + "(COM" + port + ")".
 RaisedReport connectedReport(const QString &model, int port);
 /// "正在发送", and "正在发送(" + attempt + ")" from the second attempt on.

@@ -1,6 +1,7 @@
 // The worker server end to end: a client in the test, a real Tarvex80 process, emulated modems on
 // pseudo-terminals. Connecting, sending with its waits and retries, queued requests, receiving,
 // calls, closing, many workers at once, bad input on the socket, and a server that dies.
+#include "control/modem/sim_unlock.h"
 #include "control/send_results.h"
 #include "worker_fixture.h"
 
@@ -77,6 +78,19 @@ private Q_SLOTS:
             rec->timeOf(QStringLiteral("未找到设备")) - rec->timeOf(QStringLiteral("正在连接"));
         QVERIFY2(took >= 4000 - 50 && took < 9000, qPrintable(QString::number(took)));
         setProfile(3, [](emulator::ModemProfile &p) { p.silent = false; });
+    }
+
+    void connectReportNamesTheSimFault()
+    {
+        // A SIM asking for its PUK reached the run log only as "未找到设备".
+        setProfile(3, [](emulator::ModemProfile &p) { p.simState = QStringLiteral("SIM PUK"); });
+        std::unique_ptr<EventRecorder> rec;
+        auto worker = m_fixture.connectedWorker(3, &rec, true, 1);
+        QVERIFY(!worker);
+        const QString expected = QStringLiteral("未找到设备：") + control::SimUnlock::pukText();
+        QVERIFY2(rec->texts().contains(expected), qPrintable(rec->texts().join('|')));
+        QVERIFY(rec->kinds().contains(protocol::ReportKind::NotFound));
+        setProfile(3, [](emulator::ModemProfile &p) { p.simState = QStringLiteral("READY"); });
     }
 
     void connectWithoutAutoReceiveSwitchesNoticesOff()

@@ -131,7 +131,7 @@ std::unique_ptr<client::QXSms> WorkerFixture::connectedWorker(int com,
     if (!QTest::qWaitFor(
             [&] {
                 for (const QString &t : (*rec)->texts()) {
-                    if (t.startsWith(expected) || t == QStringLiteral("未找到设备"))
+                    if (t.startsWith(expected) || t.startsWith(QStringLiteral("未找到设备")))
                         return true;
                 }
                 return false;
