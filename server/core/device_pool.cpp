@@ -152,6 +152,9 @@ void Gateway::stopDevice(int n)
     s.stopPending = false;
     ++s.stopGeneration;
     portLost(s.port);
+    // A device the operator stopped is not tried again, so its coming back is of no interest.
+    if (s.recovery.lost)
+        m_nodeWatch.forget(s.port);
     s.recovery.wanted = false;
     s.recovery.lost = false;
     m_reconnectTimers[std::size_t(n - 1)].stop();

@@ -56,12 +56,14 @@ template<typename Store = FakeStore> struct GatewayRig
         gateway->attachStore(&store);
     }
 
-    /// Connects device n with its record's values and lets its worker report success.
-    FakeWorker *connect(int n)
+    /// Connects device n with its record's values and lets its worker report success; the
+    /// worker gives answer to the sends the connection brings (the first due row goes at once).
+    FakeWorker *connect(int n, const QString &answer = QStringLiteral("y"))
     {
         const DeviceRecord &d = store.deviceRows[n - 1];
         gateway->connectDevice(n, n, d.rate, d.serno, d.forNo, Gateway::paceToPause(d.pace));
         FakeWorker *w = worker(n);
+        w->nextAnswer = answer;
         emit w->otherReport(QStringLiteral("成功连接设备SIM900(COM%1)").arg(n));
         return w;
     }

@@ -297,10 +297,7 @@ void TstGateway::busyKeepsRowWithPort()
     Rig rig;
     rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
     rig.start();
-    rig.gateway->connectDevice(4, 4, u"9600"_s, {}, u"|不限范围|"_s, 0);
-    FakeWorker *w = rig.worker(4);
-    w->nextAnswer = u"Busy"_s;
-    emit w->otherReport(u"成功连接设备M35(COM4)"_s);
+    FakeWorker *w = rig.connect(4, u"Busy"_s);
     QCOMPARE(rig.store.outbox[0].m.comPort, 4);
     QVERIFY(rig.gateway->slot(4).idle);
     w->nextAnswer = u"y"_s;
@@ -315,10 +312,7 @@ void TstGateway::claimedRowStaysWhileStopped()
     rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
     rig.start();
     // The worker answers "Busy": the row is claimed, but no message is out to wait for.
-    rig.gateway->connectDevice(5, 5, u"9600"_s, {}, u"|不限范围|"_s, 0);
-    FakeWorker *w = rig.worker(5);
-    w->nextAnswer = u"Busy"_s;
-    emit w->otherReport(u"成功连接设备SIM900(COM5)"_s);
+    FakeWorker *w = rig.connect(5, u"Busy"_s);
     QCOMPARE(w->sent.size(), 1);
     rig.gateway->pauseDeviceRow(5);
     QCOMPARE(w->closeCount, 1);

@@ -253,10 +253,7 @@ void TstSendTracking::busyAnswerDropsTheMark()
     Rig rig;
     rig.store.addOutbox(1, u"13800000001"_s, rig.clock.addSecs(-5));
     rig.start();
-    rig.gateway->connectDevice(2, 2, u"9600"_s, {}, u"|不限范围|"_s, 0);
-    FakeWorker *w = rig.worker(2);
-    w->nextAnswer = u"Busy"_s;
-    emit w->otherReport(u"成功连接设备SIM900(COM2)"_s);
+    FakeWorker *w = rig.connect(2, u"Busy"_s);
     QCOMPARE(w->sent, QStringList{u"1"_s});
     QVERIFY(!rig.gateway->hasMessageOut(2));
     QVERIFY(rig.store.marks.isEmpty()); // the worker never took it
