@@ -2,8 +2,10 @@
 // modem whose port is gone (unplugged), a modem that stopped answering. While its device is away
 // the slot takes no message; the message it had out is settled (back to the queue when nothing of
 // it went, to badoutbox as outcome unknown when it may have gone); the device is connected again
-// after a growing pause (1 s, 2 s … 60 s), or at once when its device node comes back (a modem
-// plugged in again); a node that is there but does not answer keeps the pause. The run log says
+// after a growing pause (1 s, 2 s … 60 s) while its port cannot be opened, or at once when its
+// device node comes back (a modem plugged in again); a modem whose node is there but that did not
+// answer is asked again every second with a short probe, so it is back as soon as it answers. The
+// attempts are cheap on a port nobody else may use ("at" once a second). The run log says
 // once that it went and once that it is back, never a line per attempt. The result of every send is
 // read here first: a lost link, a silent modem, a temporary and a permanent refusal each take their
 // own road.
@@ -21,6 +23,12 @@ namespace protocol = worker::protocol;
 namespace {
 
 constexpr int kLongestPauseSeconds = 60;
+// A modem that was connected before answers "at" within tens of milliseconds: a second per
+// handshaking mode is plenty, and a short attempt notices a modem that answers again sooner
+// than the nine seconds a first connect gives it.
+constexpr int kRecoveryProbeSeconds = 1;
+// The pause between attempts on a modem that is there but silent.
+constexpr int kAnswerPollMs = 1000;
 // How long the worker server may go without a call while messages are out: a hung server
 // answers no event, so it is asked something now and then and found out by the time-out.
 constexpr int kPingIntervalMs = 5000;
@@ -90,7 +98,7 @@ void Gateway::reconnectDevice(int n)
     if (s.worker) {
         // The same worker connects again; a worker server that is gone reports its loss, which
         // brings a fresh one.
-        s.worker->connectDevice(9, true);
+        s.worker->connectDevice(kRecoveryProbeSeconds, true);
         return;
     }
     connectDevice(n, s.port, s.recovery.rate, s.recovery.serno, s.recovery.forNo, s.pause);
@@ -109,7 +117,12 @@ bool Gateway::recoveryTakesReport(int n, const protocol::StatusReport &report)
     if (report.kind == protocol::ReportKind::Connecting)
         return true;
     if (report.kind == protocol::ReportKind::NotFound) {
-        scheduleReconnect(n);
+        // A port whose node is there held a modem that did not answer: waiting out a grown pause
+        // would keep a modem that answers again idle for up to a minute.
+        if (!s.recovery.nodeBack && DeviceNodeWatch::nodeExists(s.port))
+            m_reconnectTimers[std::size_t(n - 1)].start(kAnswerPollMs);
+        else
+            scheduleReconnect(n);
         return true;
     }
     if (report.kind == protocol::ReportKind::Connected) {
