@@ -34,21 +34,30 @@ lonvera::emulator::ProfileSet slowNetwork()
     return profiles;
 }
 
+// The set-up every case shares: emulated modems on a slow network, the messages queued, the
+// gateway started on a real worker server with every device connected.
 class Run
 {
 public:
-    Run(E2eRig &rig, int modems) : m_rig(rig), m_modems(modems) {}
-
-    bool start(ClientWorkerFactory &factory)
+    bool start(int modems, int messages)
     {
-        m_app = std::make_unique<ServerApp>(m_rig.home(), &factory);
+        m_modems = modems;
+        if (!m_rig.setUp(TestEngine::Sqlite, modems, &m_failure, slowNetwork()))
+            return false;
+        m_failure = u"cannot queue the messages or connect every device"_s;
+        if (!m_rig.queue(0, messages))
+            return false;
+        m_app = std::make_unique<ServerApp>(m_rig.home(), &m_factory);
         if (m_app->start(1, 0, 0) != ServerApp::StartResult::Running)
             return false;
         gateway()->connectAll();
         return QTest::qWaitFor([this] { return allConnected(gateway(), m_modems); }, 30000);
     }
+    QByteArray failure() const { return m_failure.toLocal8Bit(); }
+    E2eRig &rig() { return m_rig; }
+    ClientWorkerFactory &factory() { return m_factory; }
     Gateway *gateway() const { return m_app->gateway(); }
-    qint64 count(const char *table) const
+    qint64 count(const char *table)
     {
         return m_rig.scalar(u"select count(*) from "_s + QLatin1String(table));
     }
@@ -58,7 +67,7 @@ public:
     }
     // Every row ended once, none went into the network twice, and badoutbox holds only rows
     // whose outcome is unknown.
-    void checkTheEnd(int messages) const
+    void checkTheEnd(int messages)
     {
         QTRY_COMPARE_WITH_TIMEOUT(count("outbox"), 0, 120000);
         QCOMPARE(count("SendedOutBox") + count("badoutbox"), messages);
@@ -74,8 +83,10 @@ public:
     void close() { QVERIFY(gateway()->requestClose()); }
 
 private:
-    E2eRig &m_rig;
-    int m_modems;
+    E2eRig m_rig;
+    ClientWorkerFactory m_factory;
+    int m_modems = 0;
+    QString m_failure;
     std::unique_ptr<ServerApp> m_app;
 };
 
@@ -98,18 +109,13 @@ void TstSelfHealing::workerServerKilled()
     // messages in flight went out again.
     const int modems = 4;
     const int messages = 80;
-    E2eRig rig;
-    QString reason;
-    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
-    QVERIFY(rig.queue(0, messages));
-    ClientWorkerFactory factory;
-    Run run(rig, modems);
-    QVERIFY(run.start(factory));
+    Run run;
+    QVERIFY2(run.start(modems, messages), run.failure().constData());
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 15, 60000);
-    const qint64 pid = factory.serverPid();
+    const qint64 pid = run.factory().serverPid();
     QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
     // Back by itself on a fresh worker server.
-    QTRY_VERIFY_WITH_TIMEOUT(factory.serverPid() != pid, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.factory().serverPid() != pid, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(allConnected(run.gateway(), modems), 30000);
     run.checkTheEnd(messages);
     QCOMPARE(run.logged(u"短信工作服务已中断"_s), modems);
@@ -121,18 +127,13 @@ void TstSelfHealing::workerServerStopped()
     // A stopped Tarvex80 froze the server 15 s per call and never came back.
     const int modems = 2;
     const int messages = 40;
-    E2eRig rig;
-    QString reason;
-    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
-    QVERIFY(rig.queue(0, messages));
-    ClientWorkerFactory factory;
-    Run run(rig, modems);
-    QVERIFY(run.start(factory));
+    Run run;
+    QVERIFY2(run.start(modems, messages), run.failure().constData());
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 8, 60000);
-    const qint64 pid = factory.serverPid();
+    const qint64 pid = run.factory().serverPid();
     QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
     // The first call left unanswered ends the stopped server; a fresh one takes over.
-    QTRY_VERIFY_WITH_TIMEOUT(factory.serverPid() != pid, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.factory().serverPid() != pid, 30000);
     QVERIFY(::kill(pid_t(pid), 0) != 0 ||
             QTest::qWaitFor([pid] { return ::kill(pid_t(pid), 0) != 0; }, 5000));
     run.checkTheEnd(messages);
@@ -145,20 +146,15 @@ void TstSelfHealing::modemUnplugged()
     // message it was sending went out yet was recorded as failed.
     const int modems = 3;
     const int messages = 90;
-    E2eRig rig;
-    QString reason;
-    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
-    QVERIFY(rig.queue(0, messages));
-    ClientWorkerFactory factory;
-    Run run(rig, modems);
-    QVERIFY(run.start(factory));
+    Run run;
+    QVERIFY2(run.start(modems, messages), run.failure().constData());
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 10, 60000);
-    rig.emulator().unplug(2);
+    run.rig().emulator().unplug(2);
     // The others go on and take its share; it takes nothing while it is away.
     QTRY_VERIFY_WITH_TIMEOUT(!run.gateway()->slot(2).connected, 10000);
     const qint64 before = run.count("SendedOutBox");
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= before + 10, 60000);
-    QVERIFY(rig.emulator().replug(2));
+    QVERIFY(run.rig().emulator().replug(2));
     QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(2).connected, 30000);
     run.checkTheEnd(messages);
     QCOMPARE(run.logged(u"：设备2：设备连接中断"_s), 1);
@@ -172,23 +168,18 @@ void TstSelfHealing::replugEndsTheReconnectPause()
     // A replugged modem waited up to a minute before sending resumed.
     const int modems = 2;
     const int messages = 60;
-    E2eRig rig;
-    QString reason;
-    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
-    QVERIFY(rig.queue(0, messages));
-    ClientWorkerFactory factory;
-    Run run(rig, modems);
-    QVERIFY(run.start(factory));
+    Run run;
+    QVERIFY2(run.start(modems, messages), run.failure().constData());
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 4, 60000);
-    rig.emulator().unplug(2);
+    run.rig().emulator().unplug(2);
     // Away long enough for the pause before the next attempt to have grown to 16 s; the modem
     // comes back just as that pause begins.
     QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(2).recovery.attempts >= 5, 60000);
-    const qsizetype before = rig.emulator().sentMessages(2).size();
-    QVERIFY(rig.emulator().replug(2));
+    const qsizetype before = run.rig().emulator().sentMessages(2).size();
+    QVERIFY(run.rig().emulator().replug(2));
     // Tried at once, long before the pause is out, and it takes messages again.
     QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(2).connected, 8000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.emulator().sentMessages(2).size() > before, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.rig().emulator().sentMessages(2).size() > before, 30000);
     run.checkTheEnd(messages);
     QCOMPARE(run.logged(u"：设备2：设备连接中断"_s), 1);
     QCOMPARE(run.logged(u"：设备2：设备已恢复连接"_s), 1);
@@ -200,19 +191,16 @@ void TstSelfHealing::modemFallsSilent()
     // A modem that fell silent kept its claimed row, and sent it again once it answered.
     const int modems = 2;
     const int messages = 30;
-    E2eRig rig;
-    QString reason;
-    QVERIFY2(rig.setUp(TestEngine::Sqlite, modems, &reason, slowNetwork()), qPrintable(reason));
-    QVERIFY(rig.queue(0, messages));
-    ClientWorkerFactory factory;
-    Run run(rig, modems);
-    QVERIFY(run.start(factory));
+    Run run;
+    QVERIFY2(run.start(modems, messages), run.failure().constData());
     QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 4, 60000);
-    rig.emulator().updateProfile(1, [](lonvera::emulator::ModemProfile &p) { p.silent = true; });
+    run.rig().emulator().updateProfile(1,
+                                       [](lonvera::emulator::ModemProfile &p) { p.silent = true; });
     // Reported as not responding within the control's waits; its rows go to the other modem.
     QTRY_VERIFY_WITH_TIMEOUT(run.logged(u"：设备1：设备"_s) >= 1, 60000);
     QVERIFY(!run.gateway()->slot(1).connected);
-    rig.emulator().updateProfile(1, [](lonvera::emulator::ModemProfile &p) { p.silent = false; });
+    run.rig().emulator().updateProfile(
+        1, [](lonvera::emulator::ModemProfile &p) { p.silent = false; });
     QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(1).connected, 90000);
     run.checkTheEnd(messages);
     QCOMPARE(run.logged(u"：设备1：设备已恢复连接"_s), 1);
