@@ -9,6 +9,14 @@
 
 namespace lonvera::control {
 
+namespace {
+
+// How long the answer to a probe that DSR ended early may take to come; modems answer "at"
+// within tens of milliseconds.
+constexpr int kLateProbeAnswerMs = 500;
+
+} // namespace
+
 QString Connection::portErrorText(int errorNumber)
 {
     switch (errorNumber) {
@@ -113,6 +121,15 @@ bool Connection::probeHandshaking(int waitTime)
                    c.exchange.reply().final.isOk();
         };
         exchange.waitUntil(answered, qMax(0, waitTime) * 1000, qMax(0, waitTime));
+        if (c.dsrFlag == QLatin1String("y") && !exchange.abortWait() &&
+            !exchange.reply().final.isFinal()) {
+            // DSR ended the probe before the modem's answer to "at" came. That answer is still
+            // on its way and would be taken for the answer to our next command, and each answer
+            // after it for the one before: let it come first. A modem that answers at once costs
+            // its round trip; one that says nothing in this mode costs the bound.
+            exchange.waitUntil([&exchange] { return exchange.reply().final.isFinal(); },
+                               kLateProbeAnswerMs);
+        }
         if (answered())
             return true;
         if (!exchange.isOpen())

@@ -61,6 +61,7 @@ private slots:
     void portGoneWhileIdle();
     void dsrChangesWhileOpen();
     void dsrDroppedDuringASend();
+    void lateProbeAnswerAfterDsrAtOpen();
     void secondCallWaiting();
 
 private:
@@ -401,6 +402,30 @@ void TestFieldFaults::dsrDroppedDuringASend()
     QTRY_VERIFY_WITH_TIMEOUT(m_emulator->sentBytes(Com).contains("+CMGS:"), 10000);
     m_emulator->setDsr(Com, true);
     QCOMPARE(control.Connect(2), QStringLiteral("y"));
+}
+
+void TestFieldFaults::lateProbeAnswerAfterDsrAtOpen()
+{
+    // A modem raising DSR at open: the probe's late OK answered the next command, every later
+    // answer was the previous one's, and a send's prompt wait ended early, garbling its PDU.
+    QVERIFY(start([](ModemProfile &p) {
+        p.dsrOnOpen = true;
+        p.replyDelayMs = 40;
+    }));
+    Tarvex control;
+    connectControl(control);
+    QCOMPARE(control.M_ltd().toString(), QStringLiteral("LONVERA"));
+    QCOMPARE(control.M_model().toString(), QStringLiteral("EMU-GSM900E1800"));
+    QCOMPARE(control.Sendsms(QStringLiteral("intact"), m_emulator->number(Com), 0),
+             QStringLiteral("y"));
+    const QList<lonvera::emulator::SentMessage> sent = m_emulator->sentMessages(Com);
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent[0].error.isEmpty() && sent[0].reference >= 0, sent[0].error.constData());
+    QCOMPARE(sent[0].destination, m_emulator->number(Com));
+
+    // A second Connect on the open port sees DSR up at once again; the same holds.
+    QCOMPARE(control.Connect(2), QStringLiteral("y"));
+    QCOMPARE(control.M_ver().toString(), QStringLiteral("EMU1.0.0"));
 }
 
 void TestFieldFaults::secondCallWaiting()
