@@ -99,8 +99,15 @@ Tarvex::~Tarvex()
 
 QString Tarvex::Connect(qint16 WaitTime)
 {
+    // Stays so only when another operation holds the port and nothing is tried.
+    d->context.connectFailure = ConnectFailure::Busy;
     return d->whenPortFree<QString>(QStringLiteral("B"),
                                     [&] { return d->connection.connect(WaitTime); });
+}
+
+ConnectFailure Tarvex::lastConnectFailure() const
+{
+    return d->context.connectFailure;
 }
 
 bool Tarvex::Link()

@@ -8,6 +8,8 @@
 // against re-entrant operations, as hosts of this control expect.
 #pragma once
 
+#include "control/connect_failure.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -87,6 +89,9 @@ public:
     /// Opens the port, probes the handshaking, switches to PDU mode, turns notifications on;
     /// "y", a failure text (also in errmsg), or "n" when setting CommPort had failed.
     Q_INVOKABLE QString Connect(qint16 WaitTime);
+    /// Why the last Connect failed (None after a success): a modem that did not answer, or a
+    /// reason its failure text names (the port, the SIM).
+    ConnectFailure lastConnectFailure() const;
     /// True if the modem answers "at+cmgf=?" or an operation is running; false if closed or silent.
     Q_INVOKABLE bool Link();
     /// Turns new-message notifications on: "y", or the polling interval as " 30000".

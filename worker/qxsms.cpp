@@ -1,7 +1,6 @@
 // See qxsms.h.
 #include "worker/qxsms.h"
 
-#include "control/modem/connection.h"
 #include "control/replies/send_verdict.h"
 #include "control/send_results.h"
 #include "control/tarvex.h"
@@ -338,9 +337,8 @@ void QXSms::runConnect(const Task &task)
     if (result != QLatin1String("y")) {
         // A modem that did not answer is what "not found" says already; any other reason (the
         // SIM, the port) goes with it.
-        const bool plain =
-            result == QLatin1String("n") || result == control::Connection::notConnectedText();
-        report(protocol::notFoundReport(plain ? QString() : result));
+        const bool named = control::hasNamedReason(control()->lastConnectFailure());
+        report(protocol::notFoundReport(named ? result : QString()));
         return;
     }
     const QString model = control()->M_model().toString();

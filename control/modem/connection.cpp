@@ -49,11 +49,13 @@ QString Connection::connect(int waitTime)
     Exchange &exchange = c.exchange;
     c.setBusy(true);
     if (c.portSetFailed) {
+        c.connectFailure = ConnectFailure::Refused;
         c.setBusy(false);
         return QStringLiteral("n");
     }
     c.errmsg = QString();
     c.lastPortError = 0;
+    c.connectFailure = ConnectFailure::None;
     // The host asks for the port again: a port it closed may open from here on.
     exchange.setAbortWait(false);
 
@@ -62,15 +64,18 @@ QString Connection::connect(int waitTime)
         // A port that cannot be opened is never linked, whatever an earlier Connect found.
         c.linkState = QStringLiteral("n");
         c.errmsg = portErrorText(openError);
+        c.connectFailure = ConnectFailure::Port;
     } else {
         probeHandshaking(waitTime);
         exchange.writeCommand(QStringLiteral("at+cmgf=?"));
         exchange.waitReply(2);
         const bool answered = exchange.reply().final.isOk();
-        const QString simText = answered ? SimUnlock(c).unlock() : QString();
+        SimUnlock sim(c);
+        const QString simText = answered ? sim.unlock() : QString();
         if (!simText.isEmpty()) {
             c.linkState = QStringLiteral("n");
             c.errmsg = simText;
+            c.connectFailure = sim.unanswered() ? ConnectFailure::NoAnswer : ConnectFailure::Sim;
         } else if (answered) {
             exchange.writeCommand(QStringLiteral("at+cmgf=0"));
             exchange.waitReply(6);
@@ -85,6 +90,8 @@ QString Connection::connect(int waitTime)
             // The device went away while we talked to it: say so rather than "not connected".
             if (c.lastPortError != 0)
                 c.errmsg = portErrorText(c.lastPortError);
+            c.connectFailure =
+                c.lastPortError != 0 ? ConnectFailure::Port : ConnectFailure::NoAnswer;
         }
     }
 

@@ -6,6 +6,7 @@
 // Lives on its control's thread; no locks.
 #pragma once
 
+#include "control/connect_failure.h"
 #include "control/exchange/exchange.h"
 #include "control/pdu/received_record.h"
 #include "control/port/serial_port.h"
@@ -100,6 +101,7 @@ public:
     bool readAndDel = true;
     bool logReplies = false; ///< append every successful listing to the day's reply log
     int lastPortError = 0;   ///< error number of the last port loss (the device went away)
+    ConnectFailure connectFailure = ConnectFailure::None; ///< why the last Connect failed
     pdu::LongParts longParts;
 
     // --- Timers (all start disabled) ------------------------------------------------------------

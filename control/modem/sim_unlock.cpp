@@ -109,8 +109,10 @@ QString SimUnlock::enterPin(int port)
             refused.writeString(kRefusedSection, portKey(port), {});
         return {};
     }
-    if (!final.isError())
-        return Connection::notConnectedText(); // no answer: whether it took the PIN is unknown
+    if (!final.isError()) {
+        m_unanswered = true; // whether it took the PIN is unknown
+        return Connection::notConnectedText();
+    }
     platform::ensureParentFolder(refused.path());
     refused.writeString(kRefusedSection, portKey(port), pinHash(pin));
     return pinRefusedText(port);

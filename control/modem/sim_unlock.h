@@ -25,10 +25,14 @@ public:
     static QString pukText();
     static QString noSimText();
 
+    /// True when unlock() ended the connect because the modem did not answer the PIN.
+    bool unanswered() const { return m_unanswered; }
+
 private:
     QString enterPin(int port);
 
     ModemContext &m_context;
+    bool m_unanswered = false;
 };
 
 } // namespace lonvera::control

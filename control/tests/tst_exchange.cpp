@@ -179,6 +179,7 @@ void TestExchange::missingPortGives8002()
     const QString result = control.Connect(1);
     QCOMPARE(result, QStringLiteral("所设置的端口号（COM）无效，请检查！如有不明，请联络开发商"));
     QCOMPARE(control.errmsg().toString(), result);
+    QCOMPARE(control.lastConnectFailure(), ConnectFailure::Port);
     QCOMPARE(control.Isbusy(), false);
     QCOMPARE(status.count(), 2);
 }

@@ -168,6 +168,7 @@ void TestModem::dsrOnOpenEndsFirstProbe()
              QStringLiteral("未接通！如果连接良好及COM 选择正确，请再试！或换其它速率"
                             "（在settings属性中更改）"));
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(control.lastConnectFailure(), ConnectFailure::NoAnswer);
     QCOMPARE(m_emulator->commands(Com).mid(0, 2), (QList<QByteArray>{"at", "at+cmgf=?"}));
     QCOMPARE(control.Isbusy(), false);
 }
@@ -427,6 +428,7 @@ void TestModem::propertiesSaveAndRestore()
     QCOMPARE(refused.errmsg().toString(),
              QStringLiteral("端口已打开，串口须预先设置正确，且运行中不能更改,( 8002)"));
     QCOMPARE(refused.Connect(1), QStringLiteral("n"));
+    QCOMPARE(refused.lastConnectFailure(), ConnectFailure::Refused);
     QCOMPARE(refused.Isbusy(), false);
 }
 

@@ -114,6 +114,7 @@ void TestSimPin::connectEndsWithTheSimState()
     control.setCommPort(Com);
     QCOMPARE(control.Connect(2), text);
     QCOMPARE(control.errmsg().toString(), text);
+    QCOMPARE(control.lastConnectFailure(), ConnectFailure::Sim);
     QCOMPARE(pinEntries(), 0);
     QVERIFY(!control.Isbusy());
     QVERIFY(!m_emulator->isAttached(Com)); // the port is closed as after any failed connect
@@ -138,6 +139,7 @@ void TestSimPin::refusedPinIsNeverEnteredAgain()
     // The operator corrects the PIN: it goes in.
     configurePin(QStringLiteral("4321"));
     QCOMPARE(fresh.Connect(2), QStringLiteral("y"));
+    QCOMPARE(fresh.lastConnectFailure(), ConnectFailure::None);
     QCOMPARE(pinEntries(), 2);
 }
 
