@@ -1,6 +1,10 @@
 // Figures of the modem control's serial channel:
 //  1. reply latency: from the moment the modem's final "OK" is written on the far end of a
-//     pseudo-terminal (by another thread, as the emulator does) to WaitReply returning;
+//     pseudo-terminal (by another thread, as the emulator does) to WaitReply returning. Measured
+//     three ways: with both threads on one core, on two different cores, and where the scheduler
+//     puts them. The last is the figure of a real host, but it swings with the machine's load
+//     and how deep the other core sleeps (a core woken from idle costs tens of microseconds), so
+//     compare two builds by the pinned figures;
 //  2. idle cost: 16 controls, each on its own thread, in a 10-second WaitReply on silent emulated
 //     modems; the process CPU time over that window.
 // Usage: bench_control [rounds]
@@ -24,7 +28,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,7 +48,22 @@ double cpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void measureLatency(int rounds)
+// Pins the calling thread to one CPU; a negative number lets it run anywhere again.
+void pinTo(int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (cpu < 0) {
+        for (int i = 0; i < CPU_SETSIZE; ++i)
+            CPU_SET(i, &set);
+    } else {
+        CPU_SET(cpu, &set);
+    }
+    ::pthread_setaffinity_np(::pthread_self(), sizeof set, &set);
+}
+
+// controlCpu and modemCpu: the cores of the two threads, -1 for anywhere.
+void measureLatency(int rounds, const char *placement, int controlCpu, int modemCpu)
 {
     int master = -1;
     int slave = -1;
@@ -64,6 +85,7 @@ void measureLatency(int rounds)
     std::atomic<Clock::rep> writtenAt{0};
     std::atomic<bool> stop{false};
     std::thread modem([&] {
+        pinTo(modemCpu);
         char buffer[256];
         while (!stop) {
             pollfd p{master, POLLIN, 0};
@@ -81,6 +103,7 @@ void measureLatency(int rounds)
         }
     });
 
+    pinTo(controlCpu);
     SerialPort port;
     port.setPortNumber(1);
     Exchange exchange(port);
@@ -102,6 +125,7 @@ void measureLatency(int rounds)
     }
     stop = true;
     modem.join();
+    pinTo(-1);
     exchange.closePort();
     ::close(slave);
     ::close(master);
@@ -111,8 +135,8 @@ void measureLatency(int rounds)
     }
     std::sort(micros.begin(), micros.end());
     const auto at = [&](double q) { return micros[size_t(q * double(micros.size() - 1))]; };
-    std::printf("reply latency over %zu replies: median %.1f us, p99 %.1f us, max %.1f us\n",
-                micros.size(), at(0.5), at(0.99), micros.back());
+    std::printf("reply latency (%s) over %zu replies: median %.1f us, p99 %.1f us, max %.1f us\n",
+                placement, micros.size(), at(0.5), at(0.99), micros.back());
 }
 
 void measureIdle(const QString &prefix)
@@ -175,7 +199,10 @@ int main(int argc, char **argv)
     QTemporaryDir prefix;
     qputenv("LONVERA_PREFIX", prefix.path().toLocal8Bit());
     const int rounds = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
-    measureLatency(rounds);
+    measureLatency(rounds, "one core", 0, 0);
+    if (std::thread::hardware_concurrency() > 1)
+        measureLatency(rounds, "two cores", 0, 1);
+    measureLatency(rounds, "unpinned", -1, -1);
     measureIdle(prefix.path());
     return 0;
 }
