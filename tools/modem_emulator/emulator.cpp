@@ -133,6 +133,11 @@ void Emulator::setDsr(int com, bool up)
     call([=, this] { m_core->setDsr(com, up); });
 }
 
+bool Emulator::holdOutput(int com, bool held)
+{
+    return call([=, this] { return m_core->holdOutput(com, held); });
+}
+
 int Emulator::storeMessage(int com, int status, const QByteArray &pduHex)
 {
     return call([&, this] {

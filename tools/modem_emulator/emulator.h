@@ -60,6 +60,9 @@ public:
     void setProfile(int com, const ModemProfile &profile);
     void updateProfile(int com, const std::function<void(ModemProfile &)> &change);
     void setDsr(int com, bool up);
+    // Stops (or restarts) the program's output on the port, as CTS low or an obeyed XOFF would;
+    // the program's next open of the port clears it. Needs profile holdableOutput at start.
+    bool holdOutput(int com, bool held);
 
     // Storage
     int storeMessage(int com, int status, const QByteArray &pduHex); // index, -1 when full

@@ -78,6 +78,7 @@ bool EmulatorCore::start(const QString &prefix, int count, int firstCom, const P
         Slot slot;
         slot.modem = new EmulatedModem(com, p, m_network, m_log, this);
         slot.channel = new PtyChannel(m_watcher, this);
+        slot.channel->setKeepSlave(p.holdableOutput);
         slot.dsr = p.dsrOnOpen;
         PtyChannel *ch = slot.channel;
         EmulatedModem *m = slot.modem;
@@ -193,6 +194,15 @@ void EmulatorCore::setProfile(int com, const ModemProfile &profile)
     m_network->addModem(it->modem);
     it->dsr = p.dsrOnOpen;
     writeDsrFile(com);
+}
+
+bool EmulatorCore::holdOutput(int com, bool held)
+{
+    const Slot s = m_slots.value(com);
+    if (!s.plugged || !s.channel->holdOutput(held))
+        return false;
+    m_log->add(com, LogEntry::Kind::Event, held ? "output held" : "output released");
+    return true;
 }
 
 void EmulatorCore::setDsr(int com, bool up)

@@ -39,6 +39,7 @@ public:
 
     void setProfile(int com, const ModemProfile &profile);
     void setDsr(int com, bool up);
+    bool holdOutput(int com, bool held);
     void unplug(int com);
     bool replug(int com, QString *error);
 

@@ -154,6 +154,8 @@ bool ModemProfile::apply(const QVariantMap &values, QString *error)
             flag(&callWaiting);
         else if (key == QLatin1String("silent"))
             flag(&silent);
+        else if (key == QLatin1String("holdableOutput"))
+            flag(&holdableOutput);
         else if (key == QLatin1String("replyDelayMs"))
             integer(&replyDelayMs);
         else if (key == QLatin1String("commandDelayMs")) {

@@ -42,7 +42,10 @@ struct ModemProfile
     bool echo = true;
     QList<int> answeredHandshakes{0, 1, 2, 3}; // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both
     bool dsrOnOpen = false;
-    bool silent = false;                   // never answers anything
+    bool silent = false; // never answers anything
+    // The emulator holds the port's slave side open itself, so holdOutput() can stop the
+    // program's output as CTS low or an obeyed XOFF would on a real line.
+    bool holdableOutput = false;
     int replyDelayMs = 0;                  // before every reply
     QHash<QByteArray, int> commandDelayMs; // per command name ("+CMGL", "D"), added to the above
     int fragmentGapMs = 0;          // > 0: each final result is cut after its first character

@@ -36,11 +36,12 @@ SlaveOpenWatcher::~SlaveOpenWatcher()
         ::close(m_fd);
 }
 
-int SlaveOpenWatcher::watch(const QString &path, PtyChannel *channel)
+int SlaveOpenWatcher::watch(const QString &path, PtyChannel *channel, bool closes)
 {
     if (m_fd < 0)
         return -1;
-    const int id = inotify_add_watch(m_fd, path.toLocal8Bit().constData(), IN_OPEN);
+    const uint32_t mask = IN_OPEN | (closes ? IN_CLOSE_WRITE | IN_CLOSE_NOWRITE : 0);
+    const int id = inotify_add_watch(m_fd, path.toLocal8Bit().constData(), mask);
     if (id >= 0)
         m_channels.insert(id, channel);
     return id;
@@ -67,8 +68,11 @@ void SlaveOpenWatcher::readEvents()
                 m_channels.remove(ev.wd);
                 continue;
             }
-            if (const QPointer<PtyChannel> ch = m_channels.value(ev.wd); ch && (ev.mask & IN_OPEN))
+            const QPointer<PtyChannel> ch = m_channels.value(ev.wd);
+            if (ch && (ev.mask & IN_OPEN))
                 ch->slaveOpened();
+            if (ch && (ev.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)))
+                ch->slaveClosed();
         }
     }
 }
@@ -109,6 +113,20 @@ bool PtyChannel::open(QString *error)
     }
     m_master = fd;
     m_slavePath = QString::fromLocal8Bit(name);
+    if (m_keepSlave) {
+        // Opened before the watch is set, so our own open is not taken for the program's. While
+        // we hold it the master sees no hang-up when the program closes: the watch tells.
+        m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_slave < 0 || !m_watcher || !m_watcher->isWorking()) {
+            *error = QStringLiteral("cannot hold the slave side of %1").arg(m_slavePath);
+            if (m_slave >= 0)
+                ::close(m_slave);
+            m_slave = -1;
+            ::close(fd);
+            m_master = -1;
+            return false;
+        }
+    }
     m_attached = false;
     m_pending.clear();
 
@@ -118,7 +136,7 @@ bool PtyChannel::open(QString *error)
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyChannel::flushOutput);
 
-    m_watchId = m_watcher ? m_watcher->watch(m_slavePath, this) : -1;
+    m_watchId = m_watcher ? m_watcher->watch(m_slavePath, this, m_slave >= 0) : -1;
     if (m_watchId < 0) {
         m_recheck = new QTimer(this);
         m_recheck->setInterval(500);
@@ -142,6 +160,9 @@ void PtyChannel::close()
     m_recheck = nullptr;
     ::close(m_master);
     m_master = -1;
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_slave = -1;
     m_pending.clear();
     setAttached(false);
 }
@@ -246,6 +267,18 @@ void PtyChannel::slaveOpened()
     }
     m_readNotifier->setEnabled(true);
     setAttached(true);
+}
+
+void PtyChannel::slaveClosed()
+{
+    // Only our own descriptor is left once the program closes: the port is free again.
+    if (m_slave >= 0 && m_attached)
+        detach();
+}
+
+bool PtyChannel::holdOutput(bool held)
+{
+    return m_slave >= 0 && ::tcflow(m_slave, held ? TCOOFF : TCOON) == 0;
 }
 
 void PtyChannel::setAttached(bool attached)

@@ -5,7 +5,8 @@
 // notifier left on would fire without pause. So on that hang-up the notifier is switched off and
 // an inotify watch on the slave device (IN_OPEN) switches it on again when a program opens the
 // port: an idle or detached modem costs no CPU at all. Without inotify we fall back to a check
-// every half second while detached.
+// every half second while detached. A channel that holds the slave side itself (to hold the
+// program's output) never sees that hang-up; the same watch then tells the program's close too.
 #pragma once
 
 #include <QByteArray>
@@ -30,7 +31,8 @@ public:
     ~SlaveOpenWatcher() override;
 
     bool isWorking() const { return m_fd >= 0; }
-    int watch(const QString &path, PtyChannel *channel); // watch id, or -1
+    // Watch id, or -1; with closes the program's close of the slave is told as well.
+    int watch(const QString &path, PtyChannel *channel, bool closes);
     void unwatch(int id);
 
 private:
@@ -48,6 +50,12 @@ public:
     explicit PtyChannel(SlaveOpenWatcher *watcher, QObject *parent = nullptr);
     ~PtyChannel() override;
 
+    // Set before open(): we hold the slave side open ourselves, so the program's output can be
+    // held (holdOutput); the program's close is then seen through the watch (inotify needed).
+    void setKeepSlave(bool keep) { m_keepSlave = keep; }
+    // Stops or restarts the program's output as CTS low or an obeyed XOFF would; the program
+    // clears a stop by opening the port again. False without a held slave side.
+    bool holdOutput(bool held);
     // Creates a fresh pseudo-terminal; the slave path changes on every open.
     bool open(QString *error);
     // Closes the master: a program holding the slave sees the device go away.
@@ -69,6 +77,7 @@ signals:
 private:
     friend class SlaveOpenWatcher;
     void slaveOpened();
+    void slaveClosed();
     void readMaster();
     void flushOutput();
     void setAttached(bool attached);
@@ -76,6 +85,8 @@ private:
 
     SlaveOpenWatcher *m_watcher;
     int m_master = -1;
+    int m_slave = -1; // ours, when m_keepSlave
+    bool m_keepSlave = false;
     int m_watchId = -1;
     QString m_slavePath;
     bool m_attached = false;

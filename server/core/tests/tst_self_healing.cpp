@@ -39,10 +39,11 @@ lonvera::emulator::ProfileSet slowNetwork()
 class Run
 {
 public:
-    bool start(int modems, int messages)
+    bool start(int modems, int messages,
+               const lonvera::emulator::ProfileSet &profiles = slowNetwork())
     {
         m_modems = modems;
-        if (!m_rig.setUp(TestEngine::Sqlite, modems, &m_failure, slowNetwork()))
+        if (!m_rig.setUp(TestEngine::Sqlite, modems, &m_failure, profiles))
             return false;
         m_failure = u"cannot queue the messages or connect every device"_s;
         if (!m_rig.queue(0, messages))
@@ -101,6 +102,7 @@ private slots:
     void modemUnplugged();
     void replugEndsTheReconnectPause();
     void modemFallsSilent();
+    void heldOutputIsReopened();
 };
 
 void TstSelfHealing::workerServerKilled()
@@ -202,6 +204,28 @@ void TstSelfHealing::modemFallsSilent()
     run.rig().emulator().updateProfile(
         1, [](lonvera::emulator::ModemProfile &p) { p.silent = false; });
     QTRY_VERIFY_WITH_TIMEOUT(run.gateway()->slot(1).connected, 90000);
+    run.checkTheEnd(messages);
+    QCOMPARE(run.logged(u"：设备1：设备已恢复连接"_s), 1);
+    run.close();
+}
+
+void TstSelfHealing::heldOutputIsReopened()
+{
+    // A stray XOFF stopped a port for good: its output never left again, with no log line, and
+    // its share of the queue stayed behind.
+    const int modems = 2;
+    const int messages = 80;
+    lonvera::emulator::ProfileSet profiles = slowNetwork();
+    profiles.perCom[1] = {{u"holdableOutput"_s, true}};
+    Run run;
+    QVERIFY2(run.start(modems, messages, profiles), run.failure().constData());
+    QTRY_VERIFY_WITH_TIMEOUT(run.count("SendedOutBox") >= 4, 60000);
+    QVERIFY(run.rig().emulator().holdOutput(1, true));
+    // What it writes next makes no progress: the port is given up within the command's wait,
+    // opened afresh (which ends the stop) and takes messages again.
+    QTRY_COMPARE_WITH_TIMEOUT(run.logged(u"：设备1：设备连接中断"_s), 1, 60000);
+    const qsizetype before = run.rig().emulator().sentMessages(1).size();
+    QTRY_VERIFY_WITH_TIMEOUT(run.rig().emulator().sentMessages(1).size() > before, 60000);
     run.checkTheEnd(messages);
     QCOMPARE(run.logged(u"：设备1：设备已恢复连接"_s), 1);
     run.close();

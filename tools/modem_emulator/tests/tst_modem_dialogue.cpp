@@ -89,6 +89,7 @@ private slots:
     void ringAndClcc();
     void fragmentedReplyComesInTwoPieces();
     void silentModemNeverAnswers();
+    void heldOutputAndTheProgramsClose();
     void onlyConfiguredHandshakeIsAnswered();
     void malformedInputGetsError_data();
     void malformedInputGetsError();
@@ -466,6 +467,29 @@ void TstModemDialogue::silentModemNeverAnswers()
     QVERIFY(port.staysQuiet(300));
     // It still hears: the log has the bytes.
     QVERIFY(!rig.emulator.log()->entries(kCom).isEmpty());
+}
+
+void TstModemDialogue::heldOutputAndTheProgramsClose()
+{
+    ModemProfile p;
+    p.holdableOutput = true;
+    Rig rig;
+    QVERIFY(rig.start(1, p));
+    TestPort port(rig.emulator);
+    QVERIFY(port.open(rig.emulator.linkPath(kCom)));
+    QVERIFY(port.exchange("at\r\n").contains("OK"));
+    // Held: the command never reaches the modem.
+    QVERIFY(rig.emulator.holdOutput(kCom, true));
+    port.write("at+cgmi\r\n");
+    QVERIFY(port.staysQuiet(300));
+    QVERIFY(!rig.emulator.waitForCommand(kCom, "at+cgmi", 50));
+    // The emulator holds the slave side itself, yet sees the program close and open the port.
+    port.close();
+    QVERIFY(rig.emulator.waitFor([&] { return !rig.emulator.isAttached(kCom); }, 3000));
+    QVERIFY(rig.emulator.holdOutput(kCom, false));
+    QVERIFY(port.open(rig.emulator.linkPath(kCom)));
+    QVERIFY(port.exchange("at\r\n").contains("OK"));
+    QVERIFY(rig.emulator.isAttached(kCom));
 }
 
 void TstModemDialogue::onlyConfiguredHandshakeIsAnswered()
