@@ -164,6 +164,13 @@ void EmulatorCore::unplug(int com)
         return;
     it->plugged = false;
     // The link stays, naming a device that is gone, as the link to an unplugged USB adapter does.
+    // It names a path of our own, not the old pseudo-terminal: the system gives that number to
+    // the next program that opens one, and a gateway reconnecting would reach that program.
+    const QString link = linkPath(com);
+    QFile::remove(link);
+    if (::symlink((link + QStringLiteral(".unplugged")).toLocal8Bit().constData(),
+                  link.toLocal8Bit().constData()) != 0)
+        m_log->add(com, LogEntry::Kind::Event, "link removed");
     QFile::remove(dsrPath(com));
     m_network->calls()->dropCalls(it->modem);
     it->channel->close();
