@@ -19,11 +19,28 @@ namespace {
 struct Rig : GatewayRig<>
 {
     Rig() { start(); }
+    ~Rig()
+    {
+        if (ownPrefix)
+            qunsetenv("LONVERA_PREFIX");
+    }
+    /// A machine prefix of the rig's own with its link and device folders; ports resolve there
+    /// until the rig ends (also when a check fails half-way). Empty when it cannot be made.
+    QString machine()
+    {
+        const QString prefix = dir.path() + u"/machine"_s;
+        if (!QDir().mkpath(prefix + u"/dosdevices"_s) || !QDir().mkpath(prefix + u"/dev"_s))
+            return {};
+        qputenv("LONVERA_PREFIX", QFile::encodeName(prefix));
+        ownPrefix = true;
+        return prefix;
+    }
     void queue(int rows)
     {
         for (int id = 1; id <= rows; ++id)
             store.addOutbox(id, u"1380000000%1"_s.arg(id), clock.addSecs(-60 + id));
     }
+    bool ownPrefix = false;
 };
 
 int connects(const FakeWorker *w)
@@ -168,10 +185,8 @@ void TstDeviceRecovery::modemPluggedBackIsTriedAtOnce()
 {
     // A replugged modem waited out a reconnect pause of up to a minute.
     Rig rig;
-    const QString prefix = rig.dir.path() + u"/machine"_s;
-    QVERIFY(QDir().mkpath(prefix + u"/dosdevices"_s));
-    QVERIFY(QDir().mkpath(prefix + u"/dev"_s));
-    qputenv("LONVERA_PREFIX", QFile::encodeName(prefix));
+    const QString prefix = rig.machine();
+    QVERIFY(!prefix.isEmpty());
     const QString node = prefix + u"/dev/ttyUSB0"_s;
     // COM3 is an unplugged USB adapter (its link names nothing).
     QVERIFY(QFile::link(node, prefix + u"/dosdevices/com3"_s));
@@ -202,7 +217,6 @@ void TstDeviceRecovery::modemPluggedBackIsTriedAtOnce()
     emit w3->otherReport(u"成功连接设备SIM900(COM3)"_s);
     QVERIFY(rig.gateway->slot(3).connected);
     QCOMPARE(rig.logged(u"设备已恢复连接"_s), 1);
-    qunsetenv("LONVERA_PREFIX");
 }
 
 void TstDeviceRecovery::silentModemIsAskedAgainSoon()
@@ -210,10 +224,8 @@ void TstDeviceRecovery::silentModemIsAskedAgainSoon()
     // A modem that answered again after a minute of silence stayed idle until a reconnect pause
     // grown to half a minute ran out.
     Rig rig;
-    const QString prefix = rig.dir.path() + u"/machine"_s;
-    QVERIFY(QDir().mkpath(prefix + u"/dosdevices"_s));
-    QVERIFY(QDir().mkpath(prefix + u"/dev"_s));
-    qputenv("LONVERA_PREFIX", QFile::encodeName(prefix));
+    const QString prefix = rig.machine();
+    QVERIFY(!prefix.isEmpty());
     // Its device node is there all along.
     QFile present(prefix + u"/dev/ttyS3"_s);
     QVERIFY(present.open(QIODevice::WriteOnly));
@@ -233,7 +245,6 @@ void TstDeviceRecovery::silentModemIsAskedAgainSoon()
     QCOMPARE(rig.logged(u"设备无响应"_s), 1);
     QCOMPARE(rig.logged(u"未找到设备"_s), 0);
     QCOMPARE(rig.logged(u"设备已恢复连接"_s), 1);
-    qunsetenv("LONVERA_PREFIX");
 }
 
 void TstDeviceRecovery::lostWorkerServerIsReplaced()
