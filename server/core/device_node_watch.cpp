@@ -71,6 +71,11 @@ void DeviceNodeWatch::folderChanged()
 void DeviceNodeWatch::updateFolders()
 {
     QSet<QString> wanted;
+    // The links' folder is watched while any port is: a link removed and made again (a modem
+    // back under another node) leaves the port naming the standard serial device in between,
+    // and the link's return would go unseen.
+    if (!m_present.isEmpty())
+        wanted << existingFolder(platform::dosDevicesFolder());
     for (auto it = m_present.cbegin(); it != m_present.cend(); ++it) {
         const QFileInfo device(platform::comPortDevice(it.key()));
         wanted << existingFolder(device.absolutePath());

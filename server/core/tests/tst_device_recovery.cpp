@@ -63,6 +63,7 @@ private slots:
     void lostWorkerServerIsReplaced();
     void modemPluggedBackIsTriedAtOnce();
     void silentModemIsAskedAgainSoon();
+    void linkMadeAgainElsewhereIsTriedAtOnce();
     void stoppedDeviceStaysStopped();
     void hungWorkerServerIsAskedWhileMessagesAreOut();
     void rowNoDeviceTakesIsReportedOnce_data();
@@ -245,6 +246,36 @@ void TstDeviceRecovery::silentModemIsAskedAgainSoon()
     QCOMPARE(rig.logged(u"设备无响应"_s), 1);
     QCOMPARE(rig.logged(u"未找到设备"_s), 0);
     QCOMPARE(rig.logged(u"设备已恢复连接"_s), 1);
+}
+
+void TstDeviceRecovery::linkMadeAgainElsewhereIsTriedAtOnce()
+{
+    // A modem plugged back under a node of another name (its link removed and made again,
+    // pointing at ttyUSB1 where it named ttyUSB0) waited out the reconnect pause: while the link
+    // was missing the watch had left the link's folder.
+    Rig rig;
+    const QString prefix = rig.machine();
+    QVERIFY(!prefix.isEmpty());
+    const QString link = prefix + u"/dosdevices/com2"_s;
+    QVERIFY(QFile::link(prefix + u"/dev/ttyUSB0"_s, link));
+    rig.queue(1);
+    FakeWorker *w2 = rig.connect(2);
+    emit w2->sendReport(u"1"_s, lonvera::control::kLinkLostText);
+    for (int i = 0; i < 5; ++i)
+        emit w2->otherReport(u"未找到设备"_s);
+    const int before = connects(w2);
+
+    // The link is gone for a moment (the port then names the standard serial device) before
+    // it is made again; the gateway looks in between.
+    QFileSystemWatcher folder({prefix + u"/dosdevices"_s});
+    QSignalSpy changed(&folder, &QFileSystemWatcher::directoryChanged);
+    QVERIFY(QFile::remove(link));
+    QTRY_VERIFY(!changed.isEmpty());
+    QTest::qWait(50);
+    QFile node(prefix + u"/dev/ttyUSB1"_s);
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(node.fileName(), link));
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w2), before + 1, 5000);
 }
 
 void TstDeviceRecovery::lostWorkerServerIsReplaced()
