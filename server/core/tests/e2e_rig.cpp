@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 
 namespace lonvera::server::test {
 
@@ -18,6 +19,8 @@ E2eRig::E2eRig() = default;
 
 E2eRig::~E2eRig()
 {
+    if (QTest::currentTestFailed())
+        reportLeftRows();
     m_check.reset();
     m_emulator.stop();
 }
@@ -118,6 +121,24 @@ bool E2eRig::exec(const QString &sql)
         return false;
     }
     return true;
+}
+
+void E2eRig::reportLeftRows()
+{
+    // A failed run on a CI machine leaves nothing else behind to look at.
+    const QHash<int, int> wire = sentTags();
+    const auto show = [&](const QString &sql) {
+        for (const QString &row : column(sql)) {
+            const qsizetype text = row.indexOf(u'#');
+            const int tag = text < 0 ? -1 : tagOf(row.mid(text));
+            qWarning().noquote() << row.left(160) << "| first part on the wire" << wire.value(tag)
+                                 << "times";
+        }
+    };
+    show(u"select 'outbox id ' || o.id || ' ComPort ' || o.ComPort || ' SendTime ' || o.SendTime "
+         "|| ' being sent by ' || coalesce(s.ComPort, '-') || ' since ' || coalesce(s.SinceTime, "
+         "'-') || ' | ' || o.Msg from outbox o left join outbox_sending s on s.id = o.id"_s);
+    show(u"select 'badoutbox ' || coalesce(bad_why, '') || ' | ' || Msg from badoutbox"_s);
 }
 
 bool E2eRig::reconnect()

@@ -53,6 +53,9 @@ public:
     void addSetting(const QString &section, const QString &key, const QString &value);
 
 private:
+    /// Prints the rows left in outbox and badoutbox (a failed test's evidence).
+    void reportLeftRows();
+
     QTemporaryDir m_dir;
     QString m_connection;
     QStringList m_numbers;

@@ -4,6 +4,7 @@
 #include "e2e_rig.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
@@ -19,6 +20,18 @@ void startServer(QProcess &server, const QString &home)
     server.setProgram(QCoreApplication::applicationDirPath() + u"/Brevin"_s);
     server.setArguments({u"--headless"_s, u"--home"_s, home});
     server.start();
+}
+
+// A failed check shows the server's run log (on a CI machine nothing else is left to look at).
+auto showOutputOnFailure(QProcess &server)
+{
+    return qScopeGuard([&server] {
+        if (!QTest::currentTestFailed())
+            return;
+        server.waitForReadyRead(200);
+        qWarning().noquote() << server.program() << "printed:\n"
+                             << QString::fromUtf8(server.readAllStandardOutput()).right(6000);
+    });
 }
 
 } // namespace
@@ -41,6 +54,7 @@ void TstServerRestart::killedServerLosesNothing()
     QVERIFY(rig.queue(0, messages, 10));
 
     QProcess first;
+    const auto firstOutput = showOutputOnFailure(first);
     startServer(first, rig.home());
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(rig.scalar(u"select count(*) from SendedOutBox"_s) >= 30, 60000);
@@ -65,6 +79,7 @@ void TstServerRestart::killedServerLosesNothing()
              messages);
 
     QProcess second;
+    const auto secondOutput = showOutputOnFailure(second);
     startServer(second, rig.home());
     QVERIFY(second.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(rig.scalar(u"select count(*) from outbox"_s), 0, 90000);
