@@ -74,13 +74,27 @@ QString dosDevicesFolder()
     return machinePrefix() + QStringLiteral("/dosdevices");
 }
 
-QString comPortDevice(int portNumber)
+namespace {
+
+QString comPortLink(int portNumber)
 {
-    const QString link = dosDevicesFolder() + QStringLiteral("/com") + QString::number(portNumber);
+    return dosDevicesFolder() + QStringLiteral("/com") + QString::number(portNumber);
+}
+
+} // namespace
+
+bool comPortLinked(int portNumber)
+{
     // A dangling link (an unplugged modem) still names the port; opening it then fails as a
     // missing device, which is what the operator should see.
-    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
-        return link;
+    const QFileInfo link(comPortLink(portNumber));
+    return link.isSymLink() || link.exists();
+}
+
+QString comPortDevice(int portNumber)
+{
+    if (comPortLinked(portNumber))
+        return comPortLink(portNumber);
     return QStringLiteral("/dev/ttyS") + QString::number(portNumber - 1);
 }
 

@@ -23,6 +23,8 @@ QString dosDevicesFolder();
 
 /// The device behind "COMn": <prefix>/dosdevices/comN when that link exists, else /dev/ttyS<n-1>.
 QString comPortDevice(int portNumber);
+/// "COMn" is named by a link of the machine prefix (also one naming a device that is gone).
+bool comPortLinked(int portNumber);
 
 /// The program folder: as set by setProgramFolder (--home), else $LONVERA_HOME, else the folder of
 /// the running executable when it is writable, else userDataFolder() (an installed program lives

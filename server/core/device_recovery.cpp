@@ -12,7 +12,10 @@
 #include "server/core/gateway.h"
 
 #include "control/replies/send_verdict.h"
+#include "platform/paths.h"
 #include "worker/protocol/reports.h"
+
+#include <utility>
 
 namespace lonvera::server {
 
@@ -52,6 +55,7 @@ void Gateway::deviceLost(int n, const QString &why)
         s.recovery.lost = true;
         s.recovery.attempts = 0;
         s.recovery.nodeBack = false;
+        s.recovery.neverConnected = false;
         s.recovery.lostSince.start();
         m_nodeWatch.watch(s.port);
         logDevice(n, why + u"，将自动重新连接"_s);
@@ -59,6 +63,28 @@ void Gateway::deviceLost(int n, const QString &why)
         m_view->setRowState(n, u"--"_s);
         updateBusyState();
     }
+    scheduleReconnect(n);
+}
+
+void Gateway::keepTryingFirstConnect(int n)
+{
+    // A port of this machine (named by a link of its prefix) that cannot be opened or does not
+    // answer at its first connect is often on its way: a USB modem enumerated after the gateway
+    // started, or a port the worker server of a run that crashed still holds while it finishes
+    // an exchange (a row that port had claimed would wait for it for ever). It is tried again in
+    // the background as a lost device is; the one "未找到设备" line stands until it connects. A
+    // port without a link may be another machine's (gateways sharing one database): left alone.
+    Slot &s = slotRef(n);
+    if (!platform::comPortLinked(s.port))
+        s.recovery.wanted = false;
+    if (m_closing || m_shutdown || !s.recovery.wanted || s.recovery.lost)
+        return;
+    s.recovery.lost = true;
+    s.recovery.neverConnected = true;
+    s.recovery.attempts = 0;
+    s.recovery.nodeBack = false;
+    s.recovery.lostSince.start();
+    m_nodeWatch.watch(s.port);
     scheduleReconnect(n);
 }
 
@@ -131,6 +157,8 @@ bool Gateway::recoveryTakesReport(int n, const protocol::StatusReport &report)
         s.recovery.nodeBack = false;
         m_reconnectTimers[std::size_t(n - 1)].stop();
         m_nodeWatch.forget(s.port);
+        if (std::exchange(s.recovery.neverConnected, false))
+            return false;
         const qint64 seconds = s.recovery.lostSince.elapsed() / 1000;
         logDevice(n, u"设备已恢复连接，中断 "_s + QString::number(seconds) + u" 秒"_s);
     }

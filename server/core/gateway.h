@@ -191,6 +191,7 @@ private:
 
     // Devices that went away and come back by themselves (device_recovery.cpp)
     void deviceLost(int n, const QString &why);
+    void keepTryingFirstConnect(int n);
     void scheduleReconnect(int n);
     void deviceNodeAppeared(int port);
     void reconnectDevice(int n);

@@ -99,8 +99,7 @@ void Gateway::onStatusReport(int n, const QString &text, const protocol::StatusR
         m_view->setCell(n, ColumnModel, u"--"_s);
         slotRef(n).connected = false;
         portLost(slot(n).port);
-        // Never connected: the operator's to look into, not brought back by itself.
-        slotRef(n).recovery.wanted = false;
+        keepTryingFirstConnect(n);
     }
 }
 

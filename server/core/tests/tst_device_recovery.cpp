@@ -64,6 +64,7 @@ private slots:
     void modemPluggedBackIsTriedAtOnce();
     void silentModemIsAskedAgainSoon();
     void linkMadeAgainElsewhereIsTriedAtOnce();
+    void portNotFoundAtFirstIsTriedAgain();
     void stoppedDeviceStaysStopped();
     void hungWorkerServerIsAskedWhileMessagesAreOut();
     void rowNoDeviceTakesIsReportedOnce_data();
@@ -276,6 +277,47 @@ void TstDeviceRecovery::linkMadeAgainElsewhereIsTriedAtOnce()
     QVERIFY(node.open(QIODevice::WriteOnly));
     QVERIFY(QFile::link(node.fileName(), link));
     QTRY_COMPARE_WITH_TIMEOUT(connects(w2), before + 1, 5000);
+}
+
+void TstDeviceRecovery::portNotFoundAtFirstIsTriedAgain()
+{
+    // A port not found at its first connect was never tried again: after a crash the last run's
+    // worker server still held a port for a moment, the restarted server's connect failed, and a
+    // row that port had claimed waited for an operator.
+    Rig rig;
+    const QString prefix = rig.machine();
+    QVERIFY(!prefix.isEmpty());
+    QFile node(prefix + u"/dev/ttyUSB1"_s);
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(node.fileName(), prefix + u"/dosdevices/com2"_s));
+    rig.queue(1);
+    const auto firstConnect = [&rig](int n) {
+        const DeviceRecord &d = rig.store.deviceRows[n - 1];
+        rig.gateway->connectDevice(n, n, d.rate, d.serno, d.forNo, Gateway::paceToPause(d.pace));
+        return rig.worker(n);
+    };
+    // COM3 has no link here: it may be another machine's port on a shared database.
+    FakeWorker *w3 = firstConnect(3);
+    emit w3->otherReport(u"未找到设备"_s);
+    FakeWorker *w2 = firstConnect(2);
+    emit w2->otherReport(u"正在连接"_s);
+    emit w2->otherReport(u"未找到设备：端口已被占用"_s);
+    QVERIFY(!rig.gateway->slot(2).connected);
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w2), 2, 5000);
+    emit w2->otherReport(u"正在连接"_s);
+    emit w2->otherReport(u"未找到设备：端口已被占用"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(connects(w2), 3, 5000);
+    emit w2->otherReport(u"成功连接设备SIM900(COM2)"_s);
+    QVERIFY(rig.gateway->slot(2).connected);
+    // One line for the failure and one for the connect: attempts are not logged, and a device
+    // that was never connected is not "back".
+    QCOMPARE(rig.logged(u"未找到设备"_s), 2);
+    QCOMPARE(rig.logged(u"成功连接设备"_s), 1);
+    QCOMPARE(connects(w3), 1);
+    QCOMPARE(rig.logged(u"设备已恢复连接"_s), 0);
+    // The operator's stop ends the attempts.
+    rig.gateway->stopDevice(2);
+    QVERIFY(!rig.gateway->slot(2).recovery.lost);
 }
 
 void TstDeviceRecovery::lostWorkerServerIsReplaced()
