@@ -35,6 +35,14 @@ struct Rig : GatewayRig<>
         ownPrefix = true;
         return prefix;
     }
+    /// Makes the device node <machine>/dev/<name> and links COM`com` to it: a port whose
+    /// device is there. False when it cannot be made.
+    bool attach(const QString &prefix, const QString &name, int com)
+    {
+        QFile node(prefix + u"/dev/"_s + name);
+        return node.open(QIODevice::WriteOnly) &&
+               QFile::link(node.fileName(), prefix + u"/dosdevices/com%1"_s.arg(com));
+    }
     void queue(int rows)
     {
         for (int id = 1; id <= rows; ++id)
@@ -229,9 +237,7 @@ void TstDeviceRecovery::silentModemIsAskedAgainSoon()
     const QString prefix = rig.machine();
     QVERIFY(!prefix.isEmpty());
     // Its device node is there all along.
-    QFile present(prefix + u"/dev/ttyS3"_s);
-    QVERIFY(present.open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(present.fileName(), prefix + u"/dosdevices/com4"_s));
+    QVERIFY(rig.attach(prefix, u"ttyS3"_s, 4));
     rig.queue(1);
     FakeWorker *w4 = rig.connect(4);
     emit w4->sendReport(u"1"_s, lonvera::control::kSilentText);
@@ -287,9 +293,7 @@ void TstDeviceRecovery::portNotFoundAtFirstIsTriedAgain()
     Rig rig;
     const QString prefix = rig.machine();
     QVERIFY(!prefix.isEmpty());
-    QFile node(prefix + u"/dev/ttyUSB1"_s);
-    QVERIFY(node.open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(node.fileName(), prefix + u"/dosdevices/com2"_s));
+    QVERIFY(rig.attach(prefix, u"ttyUSB1"_s, 2));
     rig.queue(1);
     const auto firstConnect = [&rig](int n) {
         const DeviceRecord &d = rig.store.deviceRows[n - 1];
