@@ -43,6 +43,17 @@ struct Rig : GatewayRig<>
         return node.open(QIODevice::WriteOnly) &&
                QFile::link(node.fileName(), prefix + u"/dosdevices/com%1"_s.arg(com));
     }
+    /// COM`com` sends row 1 and loses its link; five attempts find no device, so the next one
+    /// is half a minute away.
+    FakeWorker *lostForLong(int com)
+    {
+        queue(1);
+        FakeWorker *w = connect(com);
+        emit w->sendReport(u"1"_s, lonvera::control::kLinkLostText);
+        for (int i = 0; i < 5; ++i)
+            emit w->otherReport(u"未找到设备"_s);
+        return w;
+    }
     void queue(int rows)
     {
         for (int id = 1; id <= rows; ++id)
@@ -200,12 +211,7 @@ void TstDeviceRecovery::modemPluggedBackIsTriedAtOnce()
     const QString node = prefix + u"/dev/ttyUSB0"_s;
     // COM3 is an unplugged USB adapter (its link names nothing).
     QVERIFY(QFile::link(node, prefix + u"/dosdevices/com3"_s));
-    rig.queue(1);
-    FakeWorker *w3 = rig.connect(3);
-    emit w3->sendReport(u"1"_s, lonvera::control::kLinkLostText);
-    // Several failed attempts: the next one is half a minute away.
-    for (int i = 0; i < 5; ++i)
-        emit w3->otherReport(u"未找到设备"_s);
+    FakeWorker *w3 = rig.lostForLong(3);
     const int before3 = connects(w3);
 
     // The gateway's watch sees a change of the folder when this one does.
@@ -265,11 +271,7 @@ void TstDeviceRecovery::linkMadeAgainElsewhereIsTriedAtOnce()
     QVERIFY(!prefix.isEmpty());
     const QString link = prefix + u"/dosdevices/com2"_s;
     QVERIFY(QFile::link(prefix + u"/dev/ttyUSB0"_s, link));
-    rig.queue(1);
-    FakeWorker *w2 = rig.connect(2);
-    emit w2->sendReport(u"1"_s, lonvera::control::kLinkLostText);
-    for (int i = 0; i < 5; ++i)
-        emit w2->otherReport(u"未找到设备"_s);
+    FakeWorker *w2 = rig.lostForLong(2);
     const int before = connects(w2);
 
     // The link is gone for a moment (the port then names the standard serial device) before
