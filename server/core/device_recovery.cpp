@@ -15,8 +15,6 @@
 #include "platform/paths.h"
 #include "worker/protocol/reports.h"
 
-#include <utility>
-
 namespace lonvera::server {
 
 using namespace Qt::StringLiterals;
@@ -52,12 +50,7 @@ void Gateway::deviceLost(int n, const QString &why)
         return;
     portLost(s.port);
     if (!s.recovery.lost) {
-        s.recovery.lost = true;
-        s.recovery.attempts = 0;
-        s.recovery.nodeBack = false;
-        s.recovery.neverConnected = false;
-        s.recovery.lostSince.start();
-        m_nodeWatch.watch(s.port);
+        beginRecovery(n);
         logDevice(n, why + u"，将自动重新连接"_s);
         m_view->setLight(n, Light::NotConnected);
         m_view->setRowState(n, u"--"_s);
@@ -75,17 +68,24 @@ void Gateway::keepTryingFirstConnect(int n)
     // the background as a lost device is; the one "未找到设备" line stands until it connects. A
     // port without a link may be another machine's (gateways sharing one database): left alone.
     Slot &s = slotRef(n);
-    if (!platform::comPortLinked(s.port))
+    if (!platform::comPortLinked(s.port)) {
         s.recovery.wanted = false;
-    if (m_closing || m_shutdown || !s.recovery.wanted || s.recovery.lost)
         return;
-    s.recovery.lost = true;
-    s.recovery.neverConnected = true;
-    s.recovery.attempts = 0;
-    s.recovery.nodeBack = false;
-    s.recovery.lostSince.start();
-    m_nodeWatch.watch(s.port);
+    }
+    if (m_closing || m_shutdown || !s.recovery.wanted)
+        return;
+    beginRecovery(n);
     scheduleReconnect(n);
+}
+
+void Gateway::beginRecovery(int n)
+{
+    SlotRecovery &r = slotRef(n).recovery;
+    r.lost = true;
+    r.attempts = 0;
+    r.nodeBack = false;
+    r.lostSince.start();
+    m_nodeWatch.watch(slot(n).port);
 }
 
 void Gateway::scheduleReconnect(int n)
@@ -157,7 +157,8 @@ bool Gateway::recoveryTakesReport(int n, const protocol::StatusReport &report)
         s.recovery.nodeBack = false;
         m_reconnectTimers[std::size_t(n - 1)].stop();
         m_nodeWatch.forget(s.port);
-        if (std::exchange(s.recovery.neverConnected, false))
+        // A device first connected now has not come back from anywhere.
+        if (!m_portServed.contains(s.port))
             return false;
         const qint64 seconds = s.recovery.lostSince.elapsed() / 1000;
         logDevice(n, u"设备已恢复连接，中断 "_s + QString::number(seconds) + u" 秒"_s);

@@ -192,6 +192,8 @@ private:
     // Devices that went away and come back by themselves (device_recovery.cpp)
     void deviceLost(int n, const QString &why);
     void keepTryingFirstConnect(int n);
+    /// Marks the device away and watches its node; the caller schedules the first attempt.
+    void beginRecovery(int n);
     void scheduleReconnect(int n);
     void deviceNodeAppeared(int port);
     void reconnectDevice(int n);

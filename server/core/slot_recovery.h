@@ -17,8 +17,6 @@ struct SlotRecovery
     bool wanted = false;
     /// Away (port gone, modem silent, worker server lost); reconnect attempts run.
     bool lost = false;
-    /// Away since its first connect failed: it has not been connected in this run.
-    bool neverConnected = false;
     int attempts = 0;
     /// The port's device node came back while an attempt ran: its failure is tried again at once.
     bool nodeBack = false;

@@ -128,17 +128,20 @@ void E2eRig::reportLeftRows()
     // A failed run on a CI machine leaves nothing else behind to look at.
     const QHash<int, int> wire = sentTags();
     const auto show = [&](const QString &sql) {
-        for (const QString &row : column(sql)) {
-            const qsizetype text = row.indexOf(u'#');
-            const int tag = text < 0 ? -1 : tagOf(row.mid(text));
-            qWarning().noquote() << row.left(160) << "| first part on the wire" << wire.value(tag)
+        QSqlQuery q(m_check->connection());
+        if (!q.exec(sql))
+            qWarning() << sql << q.lastError().text();
+        while (q.next()) {
+            const QString text = q.value(1).toString();
+            qWarning().noquote() << q.value(0).toString() << "|" << text.left(60)
+                                 << "| first part on the wire" << wire.value(tagOf(text))
                                  << "times";
         }
     };
     show(u"select 'outbox id ' || o.id || ' ComPort ' || o.ComPort || ' SendTime ' || o.SendTime "
          "|| ' being sent by ' || coalesce(s.ComPort, '-') || ' since ' || coalesce(s.SinceTime, "
-         "'-') || ' | ' || o.Msg from outbox o left join outbox_sending s on s.id = o.id"_s);
-    show(u"select 'badoutbox ' || coalesce(bad_why, '') || ' | ' || Msg from badoutbox"_s);
+         "'-'), o.Msg from outbox o left join outbox_sending s on s.id = o.id"_s);
+    show(u"select 'badoutbox ' || coalesce(bad_why, ''), Msg from badoutbox"_s);
 }
 
 bool E2eRig::reconnect()
