@@ -144,6 +144,20 @@ void E2eRig::reportLeftRows()
     show(u"select 'badoutbox ' || coalesce(bad_why, ''), Msg from badoutbox"_s);
 }
 
+QString E2eRig::unusualLines(const QStringList &lines)
+{
+    QStringList kept;
+    qsizetype routine = 0;
+    for (const QString &line : lines) {
+        if (line.contains(u"成功发送 1 条信息["_s) || line.contains(u"条新信息("_s))
+            ++routine;
+        else
+            kept.append(line);
+    }
+    kept.append(u"(%1 routine lines of messages sent and received left out)"_s.arg(routine));
+    return kept.join(u'\n');
+}
+
 bool E2eRig::reconnect()
 {
     return m_check->reopen().ok();

@@ -49,6 +49,10 @@ public:
     /// The tag of a message text, -1 when it has none.
     static int tagOf(const QString &text);
 
+    /// A server's run-log lines as a failed test shows them: every line but the routine "sent"
+    /// and "received" ones, which would bury the few that tell what went wrong.
+    static QString unusualLines(const QStringList &lines);
+
     /// Writes a set.ini line (after the defaults) before the server starts.
     void addSetting(const QString &section, const QString &key, const QString &value);
 

@@ -139,7 +139,7 @@ void TstGatewayEndToEnd::workerServerKilledMidRun()
     ServerApp app(rig.home(), &factory);
     const auto showRunLog = qScopeGuard([&app] {
         if (QTest::currentTestFailed())
-            qWarning().noquote() << app.view()->runLog().lines().join(u'\n');
+            qWarning().noquote() << E2eRig::unusualLines(app.view()->runLog().lines());
     });
     QCOMPARE(app.start(1, 0, 0), ServerApp::StartResult::Running);
     Gateway *gateway = app.gateway();

@@ -29,8 +29,9 @@ auto showOutputOnFailure(QProcess &server)
         if (!QTest::currentTestFailed())
             return;
         server.waitForReadyRead(200);
+        const QString out = QString::fromUtf8(server.readAllStandardOutput());
         qWarning().noquote() << server.program() << "printed:\n"
-                             << QString::fromUtf8(server.readAllStandardOutput()).right(6000);
+                             << E2eRig::unusualLines(out.split(u'\n')).right(6000);
     });
 }
 
