@@ -14,6 +14,8 @@ namespace {
 // How long the answer to a probe that DSR ended early may take to come; modems answer "at"
 // within tens of milliseconds.
 constexpr int kLateProbeAnswerMs = 500;
+// How long a modem is given to answer the ESC that ends an open PDU entry.
+constexpr int kEscapeAnswerMs = 150;
 
 } // namespace
 
@@ -66,6 +68,7 @@ QString Connection::connect(int waitTime)
         c.errmsg = portErrorText(openError);
         c.connectFailure = ConnectFailure::Port;
     } else {
+        leaveTextEntry();
         probeHandshaking(waitTime);
         exchange.writeCommand(QStringLiteral("at+cmgf=?"));
         exchange.waitReply(2);
@@ -110,6 +113,22 @@ QString Connection::connect(int waitTime)
     }
     c.setBusy(false);
     return result;
+}
+
+void Connection::leaveTextEntry()
+{
+    // A program that ended mid-send (killed, crashed, or closed while the ">" prompt was open)
+    // leaves the modem taking everything typed as the rest of a PDU and answering nothing, so no
+    // probe would find it, however often it was tried. ESC ends that entry without sending
+    // anything; in command state a modem passes it over. Its answer, and whatever else the modem
+    // still had to say to that program, is let come and dropped so that none of it is taken for
+    // the answer to our probe. Written without flow control, so nothing holds it back.
+    ModemContext &c = m_context;
+    c.port.setHandshaking(0);
+    if (!c.exchange.writeRaw(QByteArrayLiteral("\x1b\r")))
+        return;
+    c.exchange.wait(kEscapeAnswerMs);
+    c.exchange.discardInput();
 }
 
 bool Connection::probeHandshaking(int waitTime)

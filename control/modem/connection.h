@@ -27,6 +27,9 @@ public:
     static QString notConnectedText();
 
 private:
+    /// Ends a text or PDU entry an earlier program left open and drops what the modem still had
+    /// to say to it.
+    void leaveTextEntry();
     /// Tries handshaking 3, 0, 2, 1 until the modem answers "at"; true when one answered.
     bool probeHandshaking(int waitTime);
 

@@ -6,6 +6,7 @@
 #include "control/send_results.h"
 #include "emulator_fixture.h"
 
+#include <QSerialPort>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
@@ -59,6 +60,7 @@ private slots:
     void longMessagePartsGoOnce();
     void sendStoppedByClosePort();
     void portGoneWhileIdle();
+    void promptLeftOpenByAnEarlierProgram();
     void dsrChangesWhileOpen();
     void dsrDroppedDuringASend();
     void lateProbeAnswerAfterDsrAtOpen();
@@ -108,6 +110,33 @@ void TestFieldFaults::portGoneWhileIdle()
     QCOMPARE(control.Connect(2), QStringLiteral("y"));
     QCOMPARE(control.Sendsms(QStringLiteral("back"), m_emulator->number(Com), 0),
              QStringLiteral("y"));
+    QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
+}
+
+void TestFieldFaults::promptLeftOpenByAnEarlierProgram()
+{
+    // A worker server killed while the ">" prompt was open left the modem taking every probe as
+    // PDU text: the next connect found nothing (38 s) and so did every retry, for good.
+    QVERIFY(start());
+    {
+        QSerialPort earlier(lonvera::platform::comPortDevice(Com));
+        QVERIFY(earlier.open(QIODevice::ReadWrite));
+        earlier.write("AT+CMGS=18\r");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                earlier.waitForReadyRead(50);
+                return earlier.peek(64).contains('>');
+            },
+            5000));
+        earlier.write("0011000D91"); // half a PDU, then the program is gone
+        QVERIFY(earlier.waitForBytesWritten(1000));
+    }
+    Tarvex control;
+    connectControl(control);
+    QCOMPARE(control.M_model().toString(), QStringLiteral("EMU-GSM900E1800"));
+    QCOMPARE(control.Sendsms(QStringLiteral("after"), m_emulator->number(Com), 0),
+             QStringLiteral("y"));
+    // Only our message went; the half PDU was dropped, not sent.
     QCOMPARE(m_emulator->sentMessages(Com).size(), 1);
 }
 
